@@ -1,0 +1,421 @@
+#include "app/hoofdscherm.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QStyle>
+#include <QSystemTrayIcon>
+#include <QTabWidget>
+#include <QTextCursor>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/ledlabel.h"
+#include "common/prompts.h"
+#include "hexview/hexview.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+QIcon applicationIcon()
+{
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setBrush(QColor(0, 0, 128));
+        p.setPen(Qt::NoPen);
+        p.drawRoundedRect(QRectF(0, 0, size, size), size / 6.0, size / 6.0);
+        p.setPen(QColor(255, 204, 0));
+        QFont font(u"DejaVu Sans"_s);
+        font.setBold(true);
+        font.setPixelSize(size * 3 / 4);
+        p.setFont(font);
+        p.drawText(QRect(0, 0, size, size), Qt::AlignCenter, u"R"_s);
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+// The memo shows what the log holds, line for line.
+void bindMemo(TrafficLog& log, QPlainTextEdit* memo)
+{
+    memo->setReadOnly(true);
+    memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    memo->setAccessibleName(log.name());
+    QObject::connect(&log, &TrafficLog::appended, memo, [&log, memo](const QStringList& lines) {
+        if (log.lineCount() == lines.size()) {
+            memo->setPlainText(lines.join(u'\n'));
+            return;
+        }
+        // A cursor, not appendPlainText(): that one adds no line after an empty first line.
+        QScrollBar* bar = memo->verticalScrollBar();
+        const bool atEnd = bar->value() == bar->maximum();
+        QTextCursor cursor(memo->document());
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertBlock();
+        cursor.insertText(lines.join(u'\n'));
+        if (atEnd)
+            bar->setValue(bar->maximum());
+    });
+    QObject::connect(&log, &TrafficLog::replaced, memo,
+                     [memo](const QStringList& lines) { memo->setPlainText(lines.join(u'\n')); });
+}
+
+QLabel* heading(const QString& text, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    QFont font = label->font();
+    font.setBold(true);
+    label->setFont(font);
+    return label;
+}
+
+} // namespace
+
+QString THoofdscherm::designCaption() { return u"Rovenka®  TCP/IP Cliënt"_s; }
+
+THoofdscherm::THoofdscherm(HoofdschermConfig config, QWidget* parent)
+    : QMainWindow(parent)
+    , m_config(std::move(config))
+    , m_folders(DataFolders::beside(m_config.executableFolder))
+    , m_logs(m_folders.logs, m_config.clock)
+{
+    setObjectName(u"Hoofdscherm"_s);
+    setWindowTitle(designCaption());
+    setWindowIcon(applicationIcon());
+    setFont(QFont(u"Tahoma"_s, 8));
+
+    m_pages = new QTabWidget(this);
+    m_pages->setObjectName(u"PageControl1"_s);
+    m_pages->addTab(buildConnectionTab(), u"Instellingen"_s);
+    m_pages->addTab(buildParametersTab(), u"Parameters"_s);
+    m_pages->addTab(buildCommunicationTab(), u"Communicatie"_s);
+    m_pages->addTab(buildHexTab(), u"Hex"_s);
+    m_pages->setCurrentIndex(0);
+    setCentralWidget(m_pages);
+    buildMenus();
+
+    const auto makeTimer = [this](const char16_t* name, std::chrono::milliseconds interval) {
+        auto* timer = new QTimer(this);
+        timer->setObjectName(QString::fromUtf16(name));
+        timer->setInterval(interval);
+        return timer;
+    };
+    m_General = makeTimer(u"General", m_config.generalInterval);
+    m_Timer1 = makeTimer(u"Timer1", m_config.reconnectInterval);
+    m_FileChecker = makeTimer(u"FileChecker", m_config.fileCheckerInterval);
+    connect(m_General, &QTimer::timeout, this, &THoofdscherm::GeneralTimer);
+    connect(m_Timer1, &QTimer::timeout, this, &THoofdscherm::Timer1Timer);
+    connect(m_FileChecker, &QTimer::timeout, this, &THoofdscherm::FileCheckerTimer);
+
+    FormCreate();
+
+    resize(670, 521 + menuBar()->sizeHint().height());
+    buildTrayIcon();
+    m_General->start();
+    m_Timer1->start();
+    m_FileChecker->start();
+}
+
+THoofdscherm::~THoofdscherm() = default;
+
+void THoofdscherm::FormCreate()
+{
+    m_folders.create();
+    m_versionInfo.setFileName(m_config.executableFile);
+    m_versionInfo.Read();
+    m_linkReady = false;
+    setWindowTitle(designCaption() + u" - v"_s + runningVersion());
+    m_AutoLocatie->setText(m_config.executableFolder);
+}
+
+QWidget* THoofdscherm::buildConnectionTab()
+{
+    auto* page = new QWidget;
+    auto* grid = new QGridLayout(page);
+
+    m_verbindingLed = new LedLabel(u"Verbinding"_s, page);
+    m_verbindingLed->setObjectName(u"VerbindingLed"_s);
+    m_verbindingLed->setColors(QColor(255, 0, 0), QColor(128, 0, 0));
+    grid->addWidget(m_verbindingLed, 0, 0, 1, 2);
+
+    auto* hostLabel = new QLabel(u"Host"_s, page);
+    m_edtHost = new QLineEdit(u"127.0.0.1"_s, page);
+    m_edtHost->setObjectName(u"edtHost"_s);
+    hostLabel->setBuddy(m_edtHost);
+    grid->addWidget(hostLabel, 1, 0);
+    grid->addWidget(m_edtHost, 1, 1);
+
+    auto* portLabel = new QLabel(u"Poort"_s, page);
+    m_edtPoort = new QLineEdit(u"4000"_s, page);
+    m_edtPoort->setObjectName(u"edtPoort"_s);
+    portLabel->setBuddy(m_edtPoort);
+    grid->addWidget(portLabel, 2, 0);
+    grid->addWidget(m_edtPoort, 2, 1);
+
+    m_aanUitButton = new QPushButton(u"AAN / UIT"_s, page);
+    m_aanUitButton->setObjectName(u"aanUitButton"_s);
+    m_aanUitButton->setCheckable(true);
+    QFont bold = m_aanUitButton->font();
+    bold.setBold(true);
+    m_aanUitButton->setFont(bold);
+    m_aanUitButton->setMinimumHeight(32);
+    m_aanUitButton->setStyleSheet(u"QPushButton:checked { background-color: rgb(255, 0, 0); color: white; }"_s);
+    grid->addWidget(m_aanUitButton, 3, 0, 1, 2);
+
+    m_updateButton = new QPushButton(u"UPDATE CONTROLE"_s, page);
+    m_updateButton->setObjectName(u"SpeedButton4"_s);
+    connect(m_updateButton, &QPushButton::clicked, this, &THoofdscherm::SpeedButton4Click);
+    grid->addWidget(m_updateButton, 4, 0, 1, 2);
+
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(2, 2);
+    grid->setRowStretch(5, 1);
+    return page;
+}
+
+QWidget* THoofdscherm::buildParametersTab()
+{
+    auto* page = new QWidget;
+    auto* box = new QVBoxLayout(page);
+    const auto option = [page, box](QCheckBox*& member, const char16_t* name, const QString& caption,
+                                    bool checked) {
+        member = new QCheckBox(caption, page);
+        member->setObjectName(QString::fromUtf16(name));
+        member->setChecked(checked);
+        box->addWidget(member);
+    };
+
+    box->addWidget(heading(u"CONTROLE KARAKTERS"_s, page));
+    option(m_SOH, u"SOH", u"sOH karakter verzenden"_s, false);
+    option(m_STX, u"STX", u"sTx karakter + pakketlengte verzenden"_s, false);
+    option(m_EOT, u"EOT", u"eOT karakter verzenden"_s, false);
+    box->addWidget(heading(u"LOGBOEKEN"_s, page));
+    option(m_ToonHex, u"ToonHex", u"Toon HEX waarden in logboeken"_s, false);
+    option(m_Logbewaren, u"Logbewaren", u"Logboeken bewaren op schijf"_s, false);
+    box->addWidget(heading(u"XML"_s, page));
+    option(m_XMLBestandenBewaren, u"XMLBestandenBewaren", u"Ontvangen pakket als XML bestand bewaren"_s, true);
+    box->addWidget(heading(u"CODERING"_s, page));
+    option(m_enc64verzenden, u"enc64verzenden", u"Verstuur pakket BASE64 gecodeerd"_s, false);
+    option(m_enc64ontvangst, u"enc64ontvangst", u"Ontvang pakket BASE64 gecodeerd"_s, false);
+    box->addWidget(heading(u"TCP/IP CONTROLE (15 seconden interval)"_s, page));
+    option(m_AutoConnect, u"AutoConnect", u"Automatisch verbroken verbinding opbouwen"_s, false);
+    option(m_ACKDisconnect, u"ACKDisconnect", u"Verbinding verbreken na ontvangst ACK bericht"_s, false);
+    auto* filesHeading = heading(u"BESTANDEN VERZENDEN"_s, page);
+    box->addWidget(filesHeading);
+    option(m_AutoBestanden, u"AutoBestanden", u"Automatisch bestanden verzenden"_s, false);
+
+    auto* folderRow = new QHBoxLayout;
+    m_AutoLocatie = new QLineEdit(page);
+    m_AutoLocatie->setObjectName(u"AutoLocatie"_s);
+    m_AutoLocatie->setAccessibleName(u"BESTANDEN VERZENDEN"_s);
+    filesHeading->setBuddy(m_AutoLocatie);
+    m_AutoLocatieBrowse = new QToolButton(page);
+    m_AutoLocatieBrowse->setObjectName(u"AutoLocatieBrowseButton"_s);
+    m_AutoLocatieBrowse->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+    m_AutoLocatieBrowse->setToolTip(u"Selecteer een directory"_s);
+    m_AutoLocatieBrowse->setAccessibleName(u"Selecteer een directory"_s);
+    connect(m_AutoLocatieBrowse, &QToolButton::clicked, this, &THoofdscherm::chooseOutboxFolder);
+    folderRow->addWidget(m_AutoLocatie, 1);
+    folderRow->addWidget(m_AutoLocatieBrowse);
+    box->addLayout(folderRow);
+    box->addStretch(1);
+    return page;
+}
+
+QWidget* THoofdscherm::buildCommunicationTab()
+{
+    auto* page = new QWidget;
+    auto* box = new QVBoxLayout(page);
+    auto* splitter = new QSplitter(Qt::Vertical, page);
+    splitter->setChildrenCollapsible(false);
+    m_Inkomend = new QPlainTextEdit(splitter);
+    m_Inkomend->setObjectName(u"Inkomend"_s);
+    m_Uitgaand = new QPlainTextEdit(splitter);
+    m_Uitgaand->setObjectName(u"Uitgaand"_s);
+    m_Status = new QPlainTextEdit(splitter);
+    m_Status->setObjectName(u"Status"_s);
+    bindMemo(m_logs.incoming(), m_Inkomend);
+    bindMemo(m_logs.outgoing(), m_Uitgaand);
+    bindMemo(m_logs.status(), m_Status);
+    splitter->setStretchFactor(0, 0);
+    splitter->setStretchFactor(1, 1);
+    splitter->setStretchFactor(2, 0);
+    splitter->setSizes({145, 200, 103});
+    box->addWidget(splitter, 1);
+
+    auto* panel = new QHBoxLayout;
+    auto* label = new QLabel(u"Pakket:"_s, page);
+    m_edtPakket = new QLineEdit(page);
+    m_edtPakket->setObjectName(u"edtPakket"_s);
+    label->setBuddy(m_edtPakket);
+    m_Button1 = new QPushButton(u"Verzenden"_s, page);
+    m_Button1->setObjectName(u"Button1"_s);
+    panel->addWidget(label);
+    panel->addWidget(m_edtPakket, 1);
+    panel->addWidget(m_Button1);
+    box->addLayout(panel);
+    return page;
+}
+
+QWidget* THoofdscherm::buildHexTab()
+{
+    auto* page = new QWidget;
+    auto* box = new QVBoxLayout(page);
+    m_hexView = new HexView(page);
+    m_hexView->setObjectName(u"HexView1"_s);
+    box->addWidget(m_hexView, 1);
+    auto* panel = new QHBoxLayout;
+    m_Button2 = new QPushButton(u"Open bestand"_s, page);
+    m_Button2->setObjectName(u"Button2"_s);
+    panel->addWidget(m_Button2);
+    panel->addStretch(1);
+    box->addLayout(panel);
+    return page;
+}
+
+void THoofdscherm::buildMenus()
+{
+    QStyle* s = style();
+    QMenu* bestand = menuBar()->addMenu(u"Bestand"_s);
+    bestand->setObjectName(u"Bestand1"_s);
+    QAction* send = bestand->addAction(s->standardIcon(QStyle::SP_FileIcon), u"Bestand verzenden"_s);
+    send->setObjectName(u"Bestandverzenden1"_s);
+    bestand->addSeparator();
+    QAction* hide = bestand->addAction(s->standardIcon(QStyle::SP_TitleBarMinButton), u"Toepassing verbergen"_s);
+    hide->setObjectName(u"Sluiten1"_s);
+    connect(hide, &QAction::triggered, this, &THoofdscherm::Sluiten1Click);
+
+    QMenu* sms = menuBar()->addMenu(u"SMS"_s);
+    sms->setObjectName(u"SMS1"_s);
+    QAction* smsSend =
+        sms->addAction(s->standardIcon(QStyle::SP_MessageBoxInformation), u"SMS bericht verzenden"_s);
+    smsSend->setObjectName(u"SMSberichtverzenden1"_s);
+    connect(smsSend, &QAction::triggered, this, &THoofdscherm::SMSberichtverzenden1Click);
+}
+
+void THoofdscherm::buildTrayIcon()
+{
+    // The tray menu exists even where no tray is shown, so its actions stay reachable in tests.
+    auto* menu = new QMenu(this);
+    menu->setObjectName(u"PopupMenu1"_s);
+    QStyle* s = style();
+    QAction* sms = menu->addAction(s->standardIcon(QStyle::SP_MessageBoxInformation), u"SMS verzenden"_s);
+    sms->setObjectName(u"SMSverzenden1"_s);
+    connect(sms, &QAction::triggered, this, &THoofdscherm::SMSverzenden1Click);
+    menu->addSeparator();
+    QAction* details = menu->addAction(s->standardIcon(QStyle::SP_ComputerIcon), u"Details"_s);
+    details->setObjectName(u"Details1"_s);
+    connect(details, &QAction::triggered, this, &THoofdscherm::Details1Click);
+    menu->addSeparator();
+    QAction* quit = menu->addAction(s->standardIcon(QStyle::SP_DialogCloseButton), u"Afsluiten"_s);
+    quit->setObjectName(u"Afsluiten1"_s);
+    connect(quit, &QAction::triggered, this, &THoofdscherm::Afsluiten1Click);
+
+    if (!m_config.trayIcon || !QSystemTrayIcon::isSystemTrayAvailable())
+        return;
+    m_trayIcon = new QSystemTrayIcon(windowIcon(), this);
+    m_trayIcon->setObjectName(u"TrayIcon1"_s);
+    m_trayIcon->setToolTip(designCaption());
+    m_trayIcon->setContextMenu(menu);
+    connect(m_trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::DoubleClick)
+            TrayIcon1DblClick();
+    });
+    m_trayIcon->show();
+}
+
+void THoofdscherm::chooseOutboxFolder()
+{
+    if (const auto folder = prompts::chooseFolder(u"Selecteer een directory"_s, m_AutoLocatie->text()))
+        m_AutoLocatie->setText(*folder);
+}
+
+void THoofdscherm::reportUncaught(const QString& message) { m_logs.incoming().replace(message); }
+
+void THoofdscherm::Sluiten1Click() { hide(); }
+
+void THoofdscherm::Details1Click()
+{
+    show();
+    raise();
+    activateWindow();
+}
+
+void THoofdscherm::TrayIcon1DblClick() { Details1Click(); }
+
+void THoofdscherm::Afsluiten1Click() { close(); }
+
+void THoofdscherm::SMSberichtverzenden1Click() {}
+
+void THoofdscherm::SMSverzenden1Click() {}
+
+void THoofdscherm::SpeedButton4Click() {}
+
+void THoofdscherm::GeneralTimer()
+{
+    if (const auto rotated = m_logs.rotate(m_Logbewaren->isChecked()); !rotated) {
+        m_logs.incoming().add(rotated.message());
+        return;
+    }
+}
+
+void THoofdscherm::Timer1Timer() {}
+
+void THoofdscherm::FileCheckerTimer() {}
+
+bool THoofdscherm::FormCloseQuery()
+{
+    if (const auto flushed = m_logs.flush(m_Logbewaren->isChecked()); !flushed) {
+        // A log that cannot be saved keeps the window open; the message goes where uncaught
+        // errors go, replacing the incoming log.
+        reportUncaught(flushed.message());
+        return false;
+    }
+    return true;
+}
+
+void THoofdscherm::closeEvent(QCloseEvent* event)
+{
+    if (!FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    if (m_trayIcon)
+        m_trayIcon->hide();
+    emit closed();
+}
+
+void THoofdscherm::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (m_centred)
+        return;
+    m_centred = true;
+    if (const QScreen* screen = this->screen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}

@@ -1,0 +1,126 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+
+#include <QDateTime>
+#include <QMainWindow>
+
+#include "common/datafolders.h"
+#include "link/trafficlogs.h"
+#include "version/versioninforeader.h"
+
+class QCheckBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QSystemTrayIcon;
+class QTabWidget;
+class QTimer;
+class QToolButton;
+class HexView;
+class LedLabel;
+
+/// What the main window is given from outside: where it lives and how fast its timers run.
+struct HoofdschermConfig {
+    QString executableFolder; ///< with a trailing "/"
+    QString executableFile;   ///< whose version record the caption shows
+    std::chrono::milliseconds generalInterval{500};
+    std::chrono::milliseconds reconnectInterval{15000};
+    std::chrono::milliseconds fileCheckerInterval{1000};
+    std::function<QDateTime()> clock = &QDateTime::currentDateTime;
+    bool trayIcon = true; ///< shown only where the desktop has a notification area
+};
+
+/// The main window: tabs, options, menus, tray icon, the three timers and the logs. The work of
+/// each handler lives in objects of its own; the handlers here only connect them to the controls.
+class THoofdscherm : public QMainWindow {
+    Q_OBJECT
+public:
+    static QString designCaption();
+
+    explicit THoofdscherm(HoofdschermConfig config, QWidget* parent = nullptr);
+    ~THoofdscherm() override;
+
+    TrafficLogs& logs() { return m_logs; }
+    const DataFolders& dataFolders() const { return m_folders; }
+    const VersionInfoReader& versionInfo() const { return m_versionInfo; }
+    QString runningVersion() const { return m_versionInfo.value(QStringLiteral("InternalFileVersion")); }
+
+    bool linkReady() const { return m_linkReady; }
+    void setLinkReady(bool ready) { m_linkReady = ready; }
+
+    /// The application's error hook: an error no handler caught replaces the incoming log.
+    void reportUncaught(const QString& message);
+
+    // Handlers, named after their control and event.
+    void Sluiten1Click();
+    void Details1Click();
+    void Afsluiten1Click();
+    void TrayIcon1DblClick();
+    void SMSberichtverzenden1Click();
+    void SMSverzenden1Click();
+    void SpeedButton4Click();
+    void GeneralTimer();
+    void Timer1Timer();
+    void FileCheckerTimer();
+
+signals:
+    /// The close was allowed: the application ends.
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void FormCreate();
+    /// The close query: flushes the traffic logs; false keeps the window open.
+    bool FormCloseQuery();
+
+    QWidget* buildConnectionTab();
+    QWidget* buildParametersTab();
+    QWidget* buildCommunicationTab();
+    QWidget* buildHexTab();
+    void buildMenus();
+    void buildTrayIcon();
+    void chooseOutboxFolder();
+
+    HoofdschermConfig m_config;
+    DataFolders m_folders;
+    VersionInfoReader m_versionInfo;
+    TrafficLogs m_logs;
+    bool m_linkReady = false;
+    bool m_centred = false;
+
+    QTabWidget* m_pages = nullptr;
+    LedLabel* m_verbindingLed = nullptr;
+    QPushButton* m_aanUitButton = nullptr;
+    QPushButton* m_updateButton = nullptr;
+    QLineEdit* m_edtHost = nullptr;
+    QLineEdit* m_edtPoort = nullptr;
+    QCheckBox* m_SOH = nullptr;
+    QCheckBox* m_STX = nullptr;
+    QCheckBox* m_EOT = nullptr;
+    QCheckBox* m_ToonHex = nullptr;
+    QCheckBox* m_Logbewaren = nullptr;
+    QCheckBox* m_XMLBestandenBewaren = nullptr;
+    QCheckBox* m_enc64verzenden = nullptr;
+    QCheckBox* m_enc64ontvangst = nullptr;
+    QCheckBox* m_AutoConnect = nullptr;
+    QCheckBox* m_ACKDisconnect = nullptr;
+    QCheckBox* m_AutoBestanden = nullptr;
+    QLineEdit* m_AutoLocatie = nullptr;
+    QToolButton* m_AutoLocatieBrowse = nullptr;
+    QPlainTextEdit* m_Inkomend = nullptr;
+    QPlainTextEdit* m_Uitgaand = nullptr;
+    QPlainTextEdit* m_Status = nullptr;
+    QLineEdit* m_edtPakket = nullptr;
+    QPushButton* m_Button1 = nullptr;
+    HexView* m_hexView = nullptr;
+    QPushButton* m_Button2 = nullptr;
+    QSystemTrayIcon* m_trayIcon = nullptr;
+    QTimer* m_General = nullptr;
+    QTimer* m_Timer1 = nullptr;
+    QTimer* m_FileChecker = nullptr;
+};

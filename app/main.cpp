@@ -1,0 +1,29 @@
+#include <QFileInfo>
+
+#include "app/application.h"
+#include "app/hoofdscherm.h"
+#include "app/shutdownsignals.h"
+#include "common/datafolders.h"
+#include "common/ui/widgetprompts.h"
+
+int main(int argc, char** argv)
+{
+    Application app(argc, argv);
+    WidgetPrompts dialogs(Application::title());
+    prompts::setHandler(&dialogs);
+
+    HoofdschermConfig config;
+    config.executableFolder = executableFolder();
+    config.executableFile = QCoreApplication::applicationFilePath();
+    THoofdscherm window(config);
+    app.setErrorHook([&window](const QString& message) { window.reportUncaught(message); });
+
+    ShutdownSignals shutdown;
+    QObject::connect(&shutdown, &ShutdownSignals::requested, &window, &THoofdscherm::Afsluiten1Click);
+    QObject::connect(&window, &THoofdscherm::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+
+    window.show();
+    const int code = app.exec();
+    prompts::setHandler(nullptr);
+    return code;
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <functional>
+
+#include <QDateTime>
+#include <QObject>
+
+#include "common/result.h"
+#include "link/trafficlog.h"
+
+/// The three logs of the communication tab and their files: "MM_IN_" + stamp + ".txt" for the
+/// incoming log and "MM_UIT_" + stamp + ".txt" for the outgoing one, in the logs folder. The
+/// status log is never saved.
+class TrafficLogs : public QObject {
+    Q_OBJECT
+public:
+    /// A log is rotated when it holds more than this many lines.
+    static constexpr qsizetype kRotateAbove = 500;
+
+    using Clock = std::function<QDateTime()>;
+
+    explicit TrafficLogs(QString logsFolder, Clock clock = &QDateTime::currentDateTime,
+                         QObject* parent = nullptr);
+
+    TrafficLog& incoming() { return m_incoming; }
+    TrafficLog& outgoing() { return m_outgoing; }
+    TrafficLog& status() { return m_status; }
+
+    /// Saves and empties each traffic log above kRotateAbove lines, incoming first, when
+    /// keepOnDisk. A failed save leaves that log (and the ones after it) as they were.
+    Result<void> rotate(bool keepOnDisk);
+
+    /// At close: saves and empties each traffic log that holds any line, when keepOnDisk.
+    Result<void> flush(bool keepOnDisk);
+
+    /// Writes a log's lines to a new file; never overwrites. Returns the file's path.
+    Result<QString> save(const TrafficLog& log, const QString& prefix);
+
+private:
+    Result<void> saveAndEmpty(TrafficLog& log, const QString& prefix, qsizetype above, bool keepOnDisk);
+
+    QString m_logsFolder;
+    Clock m_clock;
+    TrafficLog m_incoming;
+    TrafficLog m_outgoing;
+    TrafficLog m_status;
+};

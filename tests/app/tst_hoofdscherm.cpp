@@ -1,0 +1,301 @@
+#include <csignal>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "app/application.h"
+#include "app/hoofdscherm.h"
+#include "app/shutdownsignals.h"
+#include "common/apperror.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// Throws from inside event dispatch, where only the application's hook can catch it.
+class Thrower : public QObject {
+public:
+    bool standard = false;
+    bool event(QEvent* e) override
+    {
+        if (e->type() == QEvent::User) {
+            if (standard)
+                throw std::runtime_error("plain failure");
+            throw AppError(u"Socket Error # 10054\r\nConnection reset by peer."_s);
+        }
+        return QObject::event(e);
+    }
+};
+
+} // namespace
+
+class TestHoofdscherm : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        m_dir.emplace();
+        m_folder = m_dir->path() + u'/';
+        HoofdschermConfig config;
+        config.executableFolder = m_folder;
+        config.executableFile = QCoreApplication::applicationFilePath();
+        config.trayIcon = false;
+        m_window = std::make_unique<THoofdscherm>(config);
+        qobject_cast<Application*>(qApp)->setErrorHook(
+            [w = m_window.get()](const QString& m) { w->reportUncaught(m); });
+    }
+    void cleanup()
+    {
+        qobject_cast<Application*>(qApp)->setErrorHook({});
+        m_window.reset();
+        m_dir.reset();
+    }
+
+    void captionCarriesTheExecutablesVersion()
+    {
+        QCOMPARE(m_window->windowTitle(), u"Rovenka®  TCP/IP Cliënt - v9.0.1.3"_s);
+        QCOMPARE(m_window->runningVersion(), u"9.0.1.3"_s);
+        QCOMPARE(Application::title(), u"Rovenka® TCP / IP cliënt"_s);
+    }
+
+    void captionWithoutAVersionRecord()
+    {
+        QFile plain(m_folder + u"plain"_s);
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.write("no record");
+        plain.close();
+        HoofdschermConfig config;
+        config.executableFolder = m_folder;
+        config.executableFile = plain.fileName();
+        config.trayIcon = false;
+        THoofdscherm window(config);
+        QCOMPARE(window.windowTitle(), u"Rovenka®  TCP/IP Cliënt - v"_s);
+    }
+
+    void dataFoldersAreCreatedBesideTheExecutable()
+    {
+        QVERIFY(QFileInfo(m_folder + u"RVxMMCLIENT/LOGS"_s).isDir());
+        QVERIFY(QFileInfo(m_folder + u"RVxMMCLIENT/XML"_s).isDir());
+    }
+
+    void firstStartShowsTheDefaults()
+    {
+        auto* pages = m_window->findChild<QTabWidget*>(u"PageControl1"_s);
+        QVERIFY(pages);
+        QCOMPARE(pages->count(), 4);
+        QCOMPARE(pages->currentIndex(), 0);
+        QStringList tabs;
+        for (int i = 0; i < pages->count(); ++i)
+            tabs << pages->tabText(i);
+        QCOMPARE(tabs, (QStringList{u"Instellingen"_s, u"Parameters"_s, u"Communicatie"_s, u"Hex"_s}));
+        QCOMPARE(m_window->findChild<QLineEdit*>(u"edtHost"_s)->text(), u"127.0.0.1"_s);
+        QCOMPARE(m_window->findChild<QLineEdit*>(u"edtPoort"_s)->text(), u"4000"_s);
+        QCOMPARE(m_window->findChild<QLineEdit*>(u"AutoLocatie"_s)->text(), m_folder);
+        QCOMPARE(m_window->findChild<QPushButton*>(u"SpeedButton4"_s)->text(), u"UPDATE CONTROLE"_s);
+        QCOMPARE(m_window->findChild<QPushButton*>(u"Button1"_s)->text(), u"Verzenden"_s);
+        QCOMPARE(m_window->findChild<QPushButton*>(u"Button2"_s)->text(), u"Open bestand"_s);
+        auto* onOff = m_window->findChild<QPushButton*>(u"aanUitButton"_s);
+        QCOMPARE(onOff->text(), u"AAN / UIT"_s);
+        QVERIFY(onOff->font().bold());
+        QVERIFY(!m_window->linkReady());
+    }
+
+    void options_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<bool>("checked");
+        QTest::newRow("SOH") << u"SOH"_s << u"sOH karakter verzenden"_s << false;
+        QTest::newRow("STX") << u"STX"_s << u"sTx karakter + pakketlengte verzenden"_s << false;
+        QTest::newRow("EOT") << u"EOT"_s << u"eOT karakter verzenden"_s << false;
+        QTest::newRow("ToonHex") << u"ToonHex"_s << u"Toon HEX waarden in logboeken"_s << false;
+        QTest::newRow("Logbewaren") << u"Logbewaren"_s << u"Logboeken bewaren op schijf"_s << false;
+        QTest::newRow("XMLBestandenBewaren")
+            << u"XMLBestandenBewaren"_s << u"Ontvangen pakket als XML bestand bewaren"_s << true;
+        QTest::newRow("enc64verzenden") << u"enc64verzenden"_s << u"Verstuur pakket BASE64 gecodeerd"_s << false;
+        QTest::newRow("enc64ontvangst") << u"enc64ontvangst"_s << u"Ontvang pakket BASE64 gecodeerd"_s << false;
+        QTest::newRow("AutoConnect") << u"AutoConnect"_s << u"Automatisch verbroken verbinding opbouwen"_s << false;
+        QTest::newRow("ACKDisconnect")
+            << u"ACKDisconnect"_s << u"Verbinding verbreken na ontvangst ACK bericht"_s << false;
+        QTest::newRow("AutoBestanden") << u"AutoBestanden"_s << u"Automatisch bestanden verzenden"_s << false;
+    }
+    void options()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, caption);
+        QFETCH(bool, checked);
+        auto* box = m_window->findChild<QCheckBox*>(name);
+        QVERIFY2(box, qPrintable(name));
+        QCOMPARE(box->text(), caption);
+        QCOMPARE(box->isChecked(), checked);
+    }
+
+    void menus()
+    {
+        const auto action = [this](const QString& name) { return m_window->findChild<QAction*>(name); };
+        QCOMPARE(action(u"Bestandverzenden1"_s)->text(), u"Bestand verzenden"_s);
+        QCOMPARE(action(u"Sluiten1"_s)->text(), u"Toepassing verbergen"_s);
+        QCOMPARE(action(u"SMSberichtverzenden1"_s)->text(), u"SMS bericht verzenden"_s);
+        QCOMPARE(action(u"SMSverzenden1"_s)->text(), u"SMS verzenden"_s);
+        QCOMPARE(action(u"Details1"_s)->text(), u"Details"_s);
+        QCOMPARE(action(u"Afsluiten1"_s)->text(), u"Afsluiten"_s);
+        QStringList titles;
+        for (QAction* a : m_window->menuBar()->actions())
+            titles << a->text();
+        QCOMPARE(titles, (QStringList{u"Bestand"_s, u"SMS"_s}));
+    }
+
+    void timersRunWithTheirIntervals()
+    {
+        const auto timer = [this](const QString& name) { return m_window->findChild<QTimer*>(name); };
+        QCOMPARE(timer(u"General"_s)->interval(), 500);
+        QCOMPARE(timer(u"Timer1"_s)->interval(), 15000);
+        QCOMPARE(timer(u"FileChecker"_s)->interval(), 1000);
+        QVERIFY(timer(u"General"_s)->isActive());
+        QVERIFY(timer(u"Timer1"_s)->isActive());
+        QVERIFY(timer(u"FileChecker"_s)->isActive());
+    }
+
+    void uncaughtErrorReplacesTheIncomingLog()
+    {
+        m_window->logs().incoming().add(u"Verbinding opgebouwd"_s);
+        m_window->logs().incoming().add(u"earlier"_s);
+        Thrower thrower;
+        QCoreApplication::postEvent(&thrower, new QEvent(QEvent::User));
+        QCoreApplication::processEvents();
+        auto* memo = m_window->findChild<QPlainTextEdit*>(u"Inkomend"_s);
+        QCOMPARE(m_window->logs().incoming().lines(),
+                 (QStringList{u"Socket Error # 10054"_s, u"Connection reset by peer."_s}));
+        QCOMPARE(memo->toPlainText(), u"Socket Error # 10054\nConnection reset by peer."_s);
+
+        thrower.standard = true;
+        QCoreApplication::postEvent(&thrower, new QEvent(QEvent::User));
+        QCoreApplication::processEvents();
+        QCOMPARE(memo->toPlainText(), u"plain failure"_s);
+    }
+
+    void memosMirrorTheLogs()
+    {
+        auto* memo = m_window->findChild<QPlainTextEdit*>(u"Uitgaand"_s);
+        m_window->logs().outgoing().add(QString());
+        m_window->logs().outgoing().add(u"a\r\nb"_s);
+        QCOMPARE(memo->document()->blockCount(), 3);
+        QCOMPARE(memo->toPlainText(), u"\na\nb"_s);
+    }
+
+    void closeFlushesTheLogs_data()
+    {
+        QTest::addColumn<bool>("keep");
+        QTest::newRow("Logbewaren on") << true;
+        QTest::newRow("Logbewaren off") << false;
+    }
+    void closeFlushesTheLogs()
+    {
+        QFETCH(bool, keep);
+        m_window->findChild<QCheckBox*>(u"Logbewaren"_s)->setChecked(keep);
+        m_window->show();
+        m_window->logs().incoming().add(u"Verbinding opgebouwd"_s);
+        QSignalSpy closed(m_window.get(), &THoofdscherm::closed);
+        m_window->findChild<QAction*>(u"Afsluiten1"_s)->trigger();
+        QCOMPARE(closed.size(), 1);
+        QVERIFY(!m_window->isVisible());
+        const QStringList files = QDir(m_folder + u"RVxMMCLIENT/LOGS"_s).entryList(QDir::Files);
+        if (keep) {
+            QCOMPARE(files.size(), 1);
+            QVERIFY(files[0].startsWith(u"MM_IN_"_s));
+        } else {
+            QCOMPARE(files, QStringList());
+        }
+    }
+
+    void failedFlushKeepsTheWindowOpen()
+    {
+        m_window->findChild<QCheckBox*>(u"Logbewaren"_s)->setChecked(true);
+        m_window->show();
+        m_window->logs().incoming().add(u"keep me"_s);
+        QVERIFY(QDir(m_folder + u"RVxMMCLIENT/LOGS"_s).removeRecursively());
+        QSignalSpy closed(m_window.get(), &THoofdscherm::closed);
+        QVERIFY(!m_window->close());
+        QCOMPARE(closed.size(), 0);
+        QVERIFY(m_window->isVisible());
+        QCOMPARE(m_window->logs().incoming().lineCount(), 1);
+        QVERIFY2(m_window->logs().incoming().lines()[0].startsWith(u"Cannot create file"_s),
+                 qPrintable(m_window->logs().incoming().text()));
+    }
+
+    void hideKeepsTimersAndShowRestores()
+    {
+        m_window->show();
+        m_window->logs().incoming().add(u"still here"_s);
+        m_window->findChild<QAction*>(u"Sluiten1"_s)->trigger();
+        QVERIFY(!m_window->isVisible());
+        QVERIFY(m_window->findChild<QTimer*>(u"General"_s)->isActive());
+        m_window->findChild<QAction*>(u"Details1"_s)->trigger();
+        QVERIFY(m_window->isVisible());
+        m_window->Sluiten1Click();
+        m_window->TrayIcon1DblClick();
+        QVERIFY(m_window->isVisible());
+        QCOMPARE(m_window->findChild<QPlainTextEdit*>(u"Inkomend"_s)->toPlainText(), u"still here"_s);
+    }
+
+    void pollRotatesTheLogs()
+    {
+        m_window->findChild<QCheckBox*>(u"Logbewaren"_s)->setChecked(true);
+        for (int i = 0; i < 501; ++i)
+            m_window->logs().incoming().add(u"x"_s);
+        m_window->GeneralTimer();
+        QCOMPARE(m_window->logs().incoming().lineCount(), 0);
+        QCOMPARE(QDir(m_folder + u"RVxMMCLIENT/LOGS"_s).entryList(QDir::Files).size(), 1);
+    }
+
+    void failedRotationAddsOneLinePerTick()
+    {
+        m_window->findChild<QCheckBox*>(u"Logbewaren"_s)->setChecked(true);
+        for (int i = 0; i < 501; ++i)
+            m_window->logs().incoming().add(u"x"_s);
+        QVERIFY(QDir(m_folder + u"RVxMMCLIENT/LOGS"_s).removeRecursively());
+        m_window->GeneralTimer();
+        m_window->GeneralTimer();
+        QCOMPARE(m_window->logs().incoming().lineCount(), 503);
+        QVERIFY(m_window->logs().incoming().lines().last().startsWith(u"Cannot create file"_s));
+    }
+
+    void sigtermClosesLikeAfsluiten()
+    {
+        m_window->findChild<QCheckBox*>(u"Logbewaren"_s)->setChecked(true);
+        m_window->show();
+        m_window->logs().outgoing().add(u"frame"_s);
+        ShutdownSignals shutdown;
+        connect(&shutdown, &ShutdownSignals::requested, m_window.get(), &THoofdscherm::Afsluiten1Click);
+        QSignalSpy closed(m_window.get(), &THoofdscherm::closed);
+        std::raise(SIGTERM);
+        QTRY_COMPARE(closed.size(), 1);
+        const QStringList files = QDir(m_folder + u"RVxMMCLIENT/LOGS"_s).entryList(QDir::Files);
+        QCOMPARE(files.size(), 1);
+        QVERIFY(files[0].startsWith(u"MM_UIT_"_s));
+    }
+
+private:
+    std::optional<QTemporaryDir> m_dir;
+    QString m_folder;
+    std::unique_ptr<THoofdscherm> m_window;
+};
+
+int main(int argc, char** argv)
+{
+    Application app(argc, argv);
+    TestHoofdscherm test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_hoofdscherm.moc"

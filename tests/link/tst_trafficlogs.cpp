@@ -1,0 +1,189 @@
+#include <QDir>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "link/trafficlogs.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+const QDateTime kNow(QDate(2026, 3, 7), QTime(14, 5, 9));
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void fill(TrafficLog& log, int lines)
+{
+    for (int i = 0; i < lines; ++i)
+        log.add(u"line %1"_s.arg(i));
+}
+
+} // namespace
+
+class TestTrafficLogs : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        m_dir.emplace();
+        m_logs = std::make_unique<TrafficLogs>(m_dir->path() + u'/', [] { return kNow; });
+    }
+    void cleanup()
+    {
+        m_logs.reset();
+        m_dir.reset();
+    }
+
+    void entriesCountTheirLines_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<int>("lines");
+        QTest::newRow("plain") << u"Verbinding opgebouwd"_s << 1;
+        QTest::newRow("empty entry is one line") << QString() << 1;
+        QTest::newRow("CR LF") << u"a\r\nb"_s << 2;
+        QTest::newRow("lone LF and CR") << u"a\nb\rc"_s << 3;
+        QTest::newRow("trailing break leaves an empty line") << u"a\r\n"_s << 2;
+    }
+    void entriesCountTheirLines()
+    {
+        QFETCH(QString, entry);
+        QFETCH(int, lines);
+        m_logs->incoming().add(entry);
+        QCOMPARE(m_logs->incoming().lineCount(), lines);
+    }
+
+    void replaceDropsEverything()
+    {
+        TrafficLog& log = m_logs->incoming();
+        fill(log, 3);
+        QSignalSpy replaced(&log, &TrafficLog::replaced);
+        log.replace(u"Socket Error # 10061\r\nConnection refused."_s);
+        QCOMPARE(log.lines(), (QStringList{u"Socket Error # 10061"_s, u"Connection refused."_s}));
+        QCOMPARE(replaced.size(), 1);
+        log.replace(QString());
+        QCOMPARE(log.lineCount(), 0);
+    }
+
+    void rotationBoundary_data()
+    {
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<bool>("keep");
+        QTest::addColumn<bool>("rotated");
+        QTest::newRow("499") << 499 << true << false;
+        QTest::newRow("500 is not rotated") << 500 << true << false;
+        QTest::newRow("501 is rotated") << 501 << true << true;
+        QTest::newRow("501 with Logbewaren off") << 501 << false << false;
+        QTest::newRow("5000 with Logbewaren off") << 5000 << false << false;
+    }
+    void rotationBoundary()
+    {
+        QFETCH(int, lines);
+        QFETCH(bool, keep);
+        QFETCH(bool, rotated);
+        fill(m_logs->incoming(), lines);
+        fill(m_logs->outgoing(), lines);
+        QVERIFY(m_logs->rotate(keep).ok());
+        const QStringList files = QDir(m_dir->path()).entryList(QDir::Files, QDir::Name);
+        if (!rotated) {
+            QCOMPARE(files, QStringList());
+            QCOMPARE(m_logs->incoming().lineCount(), lines);
+            return;
+        }
+        QCOMPARE(files, (QStringList{u"MM_IN_0703202614050939.txt"_s, u"MM_UIT_0703202614050939.txt"_s}));
+        QCOMPARE(m_logs->incoming().lineCount(), 0);
+        QCOMPARE(m_logs->outgoing().lineCount(), 0);
+        const QByteArray saved = readAll(m_dir->filePath(files[0]));
+        QCOMPARE(saved.count("\r\n"), lines);
+        QVERIFY(saved.startsWith("line 0\r\nline 1\r\n"));
+        QVERIFY(saved.endsWith("line 500\r\n"));
+    }
+
+    void statusIsNeverSaved()
+    {
+        fill(m_logs->status(), 600);
+        QVERIFY(m_logs->rotate(true).ok());
+        QVERIFY(m_logs->flush(true).ok());
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList());
+        QCOMPARE(m_logs->status().lineCount(), 600);
+    }
+
+    void fileHoldsWindows1252WithCrLf()
+    {
+        m_logs->incoming().add(u"prijs € 5\nnaïef"_s);
+        m_logs->incoming().add(u"\u0416"_s);
+        QVERIFY(m_logs->flush(true).ok());
+        QCOMPARE(readAll(m_dir->filePath(u"MM_IN_0703202614050939.txt"_s)),
+                 QByteArray("prijs \x80 5\r\nna\xEF" "ef\r\n?\r\n"));
+    }
+
+    void flushWritesOnlyWhatHoldsLines()
+    {
+        m_logs->incoming().add(u"Verbinding opgebouwd"_s);
+        QVERIFY(m_logs->flush(true).ok());
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{u"MM_IN_0703202614050939.txt"_s});
+        QCOMPARE(m_logs->incoming().lineCount(), 0);
+    }
+
+    void flushWithLogbewarenOffWritesNothing()
+    {
+        fill(m_logs->incoming(), 800);
+        fill(m_logs->outgoing(), 800);
+        QVERIFY(m_logs->flush(false).ok());
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList());
+        QCOMPARE(m_logs->incoming().lineCount(), 800);
+    }
+
+    void twoSavesInOneSecondKeepBoth()
+    {
+        m_logs->incoming().add(u"first"_s);
+        QVERIFY(m_logs->flush(true).ok());
+        m_logs->incoming().add(u"second"_s);
+        QVERIFY(m_logs->flush(true).ok());
+        QCOMPARE(readAll(m_dir->filePath(u"MM_IN_0703202614050939.txt"_s)), QByteArray("first\r\n"));
+        QCOMPARE(readAll(m_dir->filePath(u"MM_IN_0703202614050939_2.txt"_s)), QByteArray("second\r\n"));
+    }
+
+    void failedSaveKeepsTheLines()
+    {
+        TrafficLogs logs(m_dir->filePath(u"missing/"_s), [] { return kNow; });
+        fill(logs.incoming(), 501);
+        fill(logs.outgoing(), 501);
+        const auto rotated = logs.rotate(true);
+        QVERIFY(!rotated.ok());
+        QVERIFY2(rotated.message().contains(u"MM_IN_0703202614050939.txt"_s), qPrintable(rotated.message()));
+        QCOMPARE(logs.incoming().lineCount(), 501);
+        QCOMPARE(logs.outgoing().lineCount(), 501);
+        const auto flushed = logs.flush(true);
+        QVERIFY(!flushed.ok());
+        QCOMPARE(logs.incoming().lineCount(), 501);
+    }
+
+    void outgoingFailsAfterIncomingWasSaved()
+    {
+        // The incoming log was saved before the failure, so it is already empty.
+        QTemporaryDir other;
+        int calls = 0;
+        TrafficLogs logs(other.path() + u'/', [&] {
+            if (++calls == 2)
+                QDir(other.path()).removeRecursively();
+            return kNow;
+        });
+        logs.incoming().add(u"in"_s);
+        logs.outgoing().add(u"out"_s);
+        QVERIFY(!logs.flush(true).ok());
+        QCOMPARE(logs.incoming().lineCount(), 0);
+        QCOMPARE(logs.outgoing().lineCount(), 1);
+    }
+
+private:
+    std::optional<QTemporaryDir> m_dir;
+    std::unique_ptr<TrafficLogs> m_logs;
+};
+
+QTEST_GUILESS_MAIN(TestTrafficLogs)
+#include "tst_trafficlogs.moc"
