@@ -1,8 +1,7 @@
 #pragma once
 
-#include <functional>
-
 #include <QApplication>
+#include <functional>
 
 /// The application object. It is where every event is dispatched, so it is where an error that
 /// no handler caught ends: the error hook receives its message.

@@ -32,8 +32,7 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-QIcon applicationIcon()
-{
+QIcon applicationIcon() {
     QIcon icon;
     for (const int size : {16, 24, 32, 48, 64}) {
         QPixmap pixmap(size, size);
@@ -55,8 +54,7 @@ QIcon applicationIcon()
 }
 
 // The memo shows what the log holds, line for line.
-void bindMemo(TrafficLog& log, QPlainTextEdit* memo)
-{
+void bindMemo(TrafficLog& log, QPlainTextEdit* memo) {
     memo->setReadOnly(true);
     memo->setLineWrapMode(QPlainTextEdit::NoWrap);
     memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -81,8 +79,7 @@ void bindMemo(TrafficLog& log, QPlainTextEdit* memo)
                      [memo](const QStringList& lines) { memo->setPlainText(lines.join(u'\n')); });
 }
 
-QLabel* heading(const QString& text, QWidget* parent)
-{
+QLabel* heading(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     QFont font = label->font();
     font.setBold(true);
@@ -92,14 +89,15 @@ QLabel* heading(const QString& text, QWidget* parent)
 
 } // namespace
 
-QString THoofdscherm::designCaption() { return u"Rovenka®  TCP/IP Cliënt"_s; }
+QString THoofdscherm::designCaption() {
+    return u"Rovenka®  TCP/IP Cliënt"_s;
+}
 
 THoofdscherm::THoofdscherm(HoofdschermConfig config, QWidget* parent)
     : QMainWindow(parent)
     , m_config(std::move(config))
     , m_folders(DataFolders::beside(m_config.executableFolder))
-    , m_logs(m_folders.logs, m_config.clock)
-{
+    , m_logs(m_folders.logs, m_config.clock) {
     setObjectName(u"Hoofdscherm"_s);
     setWindowTitle(designCaption());
     setWindowIcon(applicationIcon());
@@ -139,8 +137,7 @@ THoofdscherm::THoofdscherm(HoofdschermConfig config, QWidget* parent)
 
 THoofdscherm::~THoofdscherm() = default;
 
-void THoofdscherm::FormCreate()
-{
+void THoofdscherm::FormCreate() {
     m_folders.create();
     m_versionInfo.setFileName(m_config.executableFile);
     m_versionInfo.Read();
@@ -149,8 +146,7 @@ void THoofdscherm::FormCreate()
     m_AutoLocatie->setText(m_config.executableFolder);
 }
 
-QWidget* THoofdscherm::buildConnectionTab()
-{
+QWidget* THoofdscherm::buildConnectionTab() {
     auto* page = new QWidget;
     auto* grid = new QGridLayout(page);
 
@@ -180,7 +176,8 @@ QWidget* THoofdscherm::buildConnectionTab()
     bold.setBold(true);
     m_aanUitButton->setFont(bold);
     m_aanUitButton->setMinimumHeight(32);
-    m_aanUitButton->setStyleSheet(u"QPushButton:checked { background-color: rgb(255, 0, 0); color: white; }"_s);
+    m_aanUitButton->setStyleSheet(
+        u"QPushButton:checked { background-color: rgb(255, 0, 0); color: white; }"_s);
     grid->addWidget(m_aanUitButton, 3, 0, 1, 2);
 
     m_updateButton = new QPushButton(u"UPDATE CONTROLE"_s, page);
@@ -194,8 +191,7 @@ QWidget* THoofdscherm::buildConnectionTab()
     return page;
 }
 
-QWidget* THoofdscherm::buildParametersTab()
-{
+QWidget* THoofdscherm::buildParametersTab() {
     auto* page = new QWidget;
     auto* box = new QVBoxLayout(page);
     const auto option = [page, box](QCheckBox*& member, const char16_t* name, const QString& caption,
@@ -214,7 +210,8 @@ QWidget* THoofdscherm::buildParametersTab()
     option(m_ToonHex, u"ToonHex", u"Toon HEX waarden in logboeken"_s, false);
     option(m_Logbewaren, u"Logbewaren", u"Logboeken bewaren op schijf"_s, false);
     box->addWidget(heading(u"XML"_s, page));
-    option(m_XMLBestandenBewaren, u"XMLBestandenBewaren", u"Ontvangen pakket als XML bestand bewaren"_s, true);
+    option(m_XMLBestandenBewaren, u"XMLBestandenBewaren", u"Ontvangen pakket als XML bestand bewaren"_s,
+           true);
     box->addWidget(heading(u"CODERING"_s, page));
     option(m_enc64verzenden, u"enc64verzenden", u"Verstuur pakket BASE64 gecodeerd"_s, false);
     option(m_enc64ontvangst, u"enc64ontvangst", u"Ontvang pakket BASE64 gecodeerd"_s, false);
@@ -243,8 +240,7 @@ QWidget* THoofdscherm::buildParametersTab()
     return page;
 }
 
-QWidget* THoofdscherm::buildCommunicationTab()
-{
+QWidget* THoofdscherm::buildCommunicationTab() {
     auto* page = new QWidget;
     auto* box = new QVBoxLayout(page);
     auto* splitter = new QSplitter(Qt::Vertical, page);
@@ -278,8 +274,7 @@ QWidget* THoofdscherm::buildCommunicationTab()
     return page;
 }
 
-QWidget* THoofdscherm::buildHexTab()
-{
+QWidget* THoofdscherm::buildHexTab() {
     auto* page = new QWidget;
     auto* box = new QVBoxLayout(page);
     m_hexView = new HexView(page);
@@ -294,15 +289,15 @@ QWidget* THoofdscherm::buildHexTab()
     return page;
 }
 
-void THoofdscherm::buildMenus()
-{
+void THoofdscherm::buildMenus() {
     QStyle* s = style();
     QMenu* bestand = menuBar()->addMenu(u"Bestand"_s);
     bestand->setObjectName(u"Bestand1"_s);
     QAction* send = bestand->addAction(s->standardIcon(QStyle::SP_FileIcon), u"Bestand verzenden"_s);
     send->setObjectName(u"Bestandverzenden1"_s);
     bestand->addSeparator();
-    QAction* hide = bestand->addAction(s->standardIcon(QStyle::SP_TitleBarMinButton), u"Toepassing verbergen"_s);
+    QAction* hide =
+        bestand->addAction(s->standardIcon(QStyle::SP_TitleBarMinButton), u"Toepassing verbergen"_s);
     hide->setObjectName(u"Sluiten1"_s);
     connect(hide, &QAction::triggered, this, &THoofdscherm::Sluiten1Click);
 
@@ -314,8 +309,7 @@ void THoofdscherm::buildMenus()
     connect(smsSend, &QAction::triggered, this, &THoofdscherm::SMSberichtverzenden1Click);
 }
 
-void THoofdscherm::buildTrayIcon()
-{
+void THoofdscherm::buildTrayIcon() {
     // The tray menu exists even where no tray is shown, so its actions stay reachable in tests.
     auto* menu = new QMenu(this);
     menu->setObjectName(u"PopupMenu1"_s);
@@ -345,26 +339,32 @@ void THoofdscherm::buildTrayIcon()
     m_trayIcon->show();
 }
 
-void THoofdscherm::chooseOutboxFolder()
-{
+void THoofdscherm::chooseOutboxFolder() {
     if (const auto folder = prompts::chooseFolder(u"Selecteer een directory"_s, m_AutoLocatie->text()))
         m_AutoLocatie->setText(*folder);
 }
 
-void THoofdscherm::reportUncaught(const QString& message) { m_logs.incoming().replace(message); }
+void THoofdscherm::reportUncaught(const QString& message) {
+    m_logs.incoming().replace(message);
+}
 
-void THoofdscherm::Sluiten1Click() { hide(); }
+void THoofdscherm::Sluiten1Click() {
+    hide();
+}
 
-void THoofdscherm::Details1Click()
-{
+void THoofdscherm::Details1Click() {
     show();
     raise();
     activateWindow();
 }
 
-void THoofdscherm::TrayIcon1DblClick() { Details1Click(); }
+void THoofdscherm::TrayIcon1DblClick() {
+    Details1Click();
+}
 
-void THoofdscherm::Afsluiten1Click() { close(); }
+void THoofdscherm::Afsluiten1Click() {
+    close();
+}
 
 void THoofdscherm::SMSberichtverzenden1Click() {}
 
@@ -372,8 +372,7 @@ void THoofdscherm::SMSverzenden1Click() {}
 
 void THoofdscherm::SpeedButton4Click() {}
 
-void THoofdscherm::GeneralTimer()
-{
+void THoofdscherm::GeneralTimer() {
     if (const auto rotated = m_logs.rotate(m_Logbewaren->isChecked()); !rotated) {
         m_logs.incoming().add(rotated.message());
         return;
@@ -384,8 +383,7 @@ void THoofdscherm::Timer1Timer() {}
 
 void THoofdscherm::FileCheckerTimer() {}
 
-bool THoofdscherm::FormCloseQuery()
-{
+bool THoofdscherm::FormCloseQuery() {
     if (const auto flushed = m_logs.flush(m_Logbewaren->isChecked()); !flushed) {
         // A log that cannot be saved keeps the window open; the message goes where uncaught
         // errors go, replacing the incoming log.
@@ -395,8 +393,7 @@ bool THoofdscherm::FormCloseQuery()
     return true;
 }
 
-void THoofdscherm::closeEvent(QCloseEvent* event)
-{
+void THoofdscherm::closeEvent(QCloseEvent* event) {
     if (!FormCloseQuery()) {
         event->ignore();
         return;
@@ -407,8 +404,7 @@ void THoofdscherm::closeEvent(QCloseEvent* event)
     emit closed();
 }
 
-void THoofdscherm::showEvent(QShowEvent* event)
-{
+void THoofdscherm::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (m_centred)
         return;

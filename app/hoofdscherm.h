@@ -1,10 +1,9 @@
 #pragma once
 
-#include <chrono>
-#include <functional>
-
 #include <QDateTime>
 #include <QMainWindow>
+#include <chrono>
+#include <functional>
 
 #include "common/datafolders.h"
 #include "link/trafficlogs.h"

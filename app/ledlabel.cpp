@@ -3,30 +3,26 @@
 #include <QPainter>
 
 LedLabel::LedLabel(const QString& caption, QWidget* parent)
-    : QAbstractButton(parent)
-{
+    : QAbstractButton(parent) {
     setText(caption);
     setCheckable(true);
     setAccessibleName(caption);
     setFocusPolicy(Qt::TabFocus);
 }
 
-void LedLabel::setColors(QColor lit, QColor unlit)
-{
+void LedLabel::setColors(QColor lit, QColor unlit) {
     m_lit = lit;
     m_unlit = unlit;
     update();
 }
 
-QSize LedLabel::sizeHint() const
-{
+QSize LedLabel::sizeHint() const {
     const QFontMetrics fm = fontMetrics();
     const int lamp = fm.height();
     return {lamp + 6 + fm.horizontalAdvance(text()) + 4, lamp + 4};
 }
 
-void LedLabel::paintEvent(QPaintEvent*)
-{
+void LedLabel::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const int lamp = fontMetrics().height();

@@ -6,8 +6,7 @@
 #include "common/datafolders.h"
 #include "common/ui/widgetprompts.h"
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     Application app(argc, argv);
     WidgetPrompts dialogs(Application::title());
     prompts::setHandler(&dialogs);

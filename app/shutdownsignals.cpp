@@ -4,6 +4,7 @@
 
 #if defined(Q_OS_UNIX)
 #include <csignal>
+
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -13,8 +14,7 @@ namespace {
 int g_pipe[2] = {-1, -1};
 
 // Only write() here: it is async-signal-safe.
-void onSignal(int number)
-{
+void onSignal(int number) {
     const int saved = errno;
     const unsigned char byte = static_cast<unsigned char>(number);
     [[maybe_unused]] const ssize_t n = ::write(g_pipe[1], &byte, 1);
@@ -26,8 +26,7 @@ constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 } // namespace
 
 ShutdownSignals::ShutdownSignals(QObject* parent)
-    : QObject(parent)
-{
+    : QObject(parent) {
     if (g_pipe[0] < 0) {
         if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_pipe) != 0)
             return;
@@ -42,8 +41,7 @@ ShutdownSignals::ShutdownSignals(QObject* parent)
         ::sigaction(number, &action, nullptr);
 }
 
-ShutdownSignals::~ShutdownSignals()
-{
+ShutdownSignals::~ShutdownSignals() {
     struct sigaction action = {};
     action.sa_handler = SIG_DFL;
     sigemptyset(&action.sa_mask);
@@ -51,8 +49,7 @@ ShutdownSignals::~ShutdownSignals()
         ::sigaction(number, &action, nullptr);
 }
 
-void ShutdownSignals::drain()
-{
+void ShutdownSignals::drain() {
     unsigned char byte = 0;
     while (::read(g_pipe[0], &byte, 1) == 1)
         emit requested(byte);
@@ -61,9 +58,7 @@ void ShutdownSignals::drain()
 #else
 
 ShutdownSignals::ShutdownSignals(QObject* parent)
-    : QObject(parent)
-{
-}
+    : QObject(parent) {}
 
 ShutdownSignals::~ShutdownSignals() = default;
 

@@ -14,16 +14,14 @@ constexpr std::array<char16_t, 32> kHigh = {
 // Code unit -> byte for the whole BMP; 64 KiB once, so narrowing is one table load per unit.
 struct EncodeTable {
     std::array<unsigned char, 65536> bytes{};
-    EncodeTable()
-    {
+    EncodeTable() {
         bytes.fill('?');
         for (unsigned b = 0; b < 256; ++b)
             bytes[ansi::decodeByte(static_cast<unsigned char>(b))] = static_cast<unsigned char>(b);
     }
 };
 
-const EncodeTable& encodeTable()
-{
+const EncodeTable& encodeTable() {
     static const EncodeTable table;
     return table;
 }
@@ -32,15 +30,13 @@ const EncodeTable& encodeTable()
 
 namespace ansi {
 
-char16_t decodeByte(unsigned char b) noexcept
-{
+char16_t decodeByte(unsigned char b) noexcept {
     if (b >= 0x80 && b <= 0x9F)
         return kHigh[b - 0x80];
     return b;
 }
 
-QByteArray fromText(QStringView text)
-{
+QByteArray fromText(QStringView text) {
     const auto& table = encodeTable().bytes;
     QByteArray out(text.size(), Qt::Uninitialized);
     char* dst = out.data();
@@ -49,8 +45,7 @@ QByteArray fromText(QStringView text)
     return out;
 }
 
-QString toText(QByteArrayView bytes)
-{
+QString toText(QByteArrayView bytes) {
     QString out(bytes.size(), Qt::Uninitialized);
     QChar* dst = out.data();
     for (const char b : bytes)

@@ -6,16 +6,14 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-QString executableFolder()
-{
+QString executableFolder() {
     QString folder = QCoreApplication::applicationDirPath();
     if (!folder.endsWith(u'/'))
         folder += u'/';
     return folder;
 }
 
-DataFolders DataFolders::beside(const QString& executableFolder)
-{
+DataFolders DataFolders::beside(const QString& executableFolder) {
     QString base = executableFolder;
     if (!base.endsWith(u'/'))
         base += u'/';
@@ -26,8 +24,7 @@ DataFolders DataFolders::beside(const QString& executableFolder)
     return folders;
 }
 
-void DataFolders::create() const
-{
+void DataFolders::create() const {
     for (const QString& path : {root, logs, xml}) {
         if (!QFileInfo(path).isDir())
             std::ignore = QDir().mkdir(path);

@@ -1,7 +1,6 @@
 #include "common/hexrender.h"
 
-QString hexRender(QStringView text)
-{
+QString hexRender(QStringView text) {
     static constexpr char16_t digits[] = u"0123456789ABCDEF";
     QString out;
     out.reserve(text.size() * 3);

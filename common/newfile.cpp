@@ -8,16 +8,14 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace newfile {
 
-QString candidateName(const QString& stem, const QString& extension, int n)
-{
+QString candidateName(const QString& stem, const QString& extension, int n) {
     if (n <= 1)
         return stem + extension;
     return stem + u'_' + QString::number(n) + extension;
 }
 
 Result<QString> write(const QString& folder, const QString& stem, const QString& extension,
-                      QByteArrayView bytes)
-{
+                      QByteArrayView bytes) {
     const QString base = folder.endsWith(u'/') || folder.endsWith(u'\\') ? folder : QString(folder + u'/');
     // The bound only guards against a folder that reports every name as taken.
     for (int n = 1; n <= 100000; ++n) {
@@ -27,7 +25,7 @@ Result<QString> write(const QString& folder, const QString& stem, const QString&
             if (QFileInfo::exists(path))
                 continue;
             return Failure{1, u"Cannot create file \"%1\". %2"_s.arg(QDir::toNativeSeparators(path),
-                                                                    file.errorString())};
+                                                                     file.errorString())};
         }
         const bool written = file.write(bytes.data(), bytes.size()) == bytes.size() && file.flush();
         if (!written) {

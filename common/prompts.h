@@ -1,8 +1,7 @@
 #pragma once
 
-#include <optional>
-
 #include <QString>
+#include <optional>
 
 /// Every modal question the program asks (message boxes, file and folder dialogs) passes through
 /// here. The application installs a handler that shows real dialogs; tests install one that

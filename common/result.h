@@ -1,9 +1,8 @@
 #pragma once
 
+#include <QString>
 #include <utility>
 #include <variant>
-
-#include <QString>
 
 /// What went wrong: a code for callers that branch on it, and the text an operator reads.
 struct Failure {
@@ -16,13 +15,9 @@ template <class T>
 class [[nodiscard]] Result {
 public:
     Result(T value)
-        : m_state(std::move(value))
-    {
-    }
+        : m_state(std::move(value)) {}
     Result(Failure failure)
-        : m_state(std::move(failure))
-    {
-    }
+        : m_state(std::move(failure)) {}
 
     bool ok() const noexcept { return m_state.index() == 0; }
     explicit operator bool() const noexcept { return ok(); }
@@ -42,9 +37,7 @@ public:
     Result() = default;
     Result(Failure failure)
         : m_failed(true)
-        , m_failure(std::move(failure))
-    {
-    }
+        , m_failure(std::move(failure)) {}
 
     static Result success() { return {}; }
 

@@ -9,8 +9,7 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace textlines {
 
-QString decode(QByteArrayView bytes)
-{
+QString decode(QByteArrayView bytes) {
     if (bytes.startsWith("\xEF\xBB\xBF"))
         return QString::fromUtf8(bytes.sliced(3));
     if (bytes.startsWith("\xFF\xFE")) {
@@ -24,8 +23,7 @@ QString decode(QByteArrayView bytes)
     return ansi::toText(bytes);
 }
 
-QStringList split(QStringView text)
-{
+QStringList split(QStringView text) {
     if (const qsizetype nul = text.indexOf(QChar(0)); nul >= 0)
         text = text.first(nul);
     QStringList lines;
@@ -45,8 +43,7 @@ QStringList split(QStringView text)
     return lines;
 }
 
-QString joinCrLf(const QStringList& lines)
-{
+QString joinCrLf(const QStringList& lines) {
     qsizetype size = 0;
     for (const QString& line : lines)
         size += line.size() + 2;
@@ -59,12 +56,15 @@ QString joinCrLf(const QStringList& lines)
     return out;
 }
 
-QString normalize(QStringView text) { return joinCrLf(split(text)); }
+QString normalize(QStringView text) {
+    return joinCrLf(split(text));
+}
 
-QByteArray encodeCrLf(const QStringList& lines) { return ansi::fromText(joinCrLf(lines)); }
+QByteArray encodeCrLf(const QStringList& lines) {
+    return ansi::fromText(joinCrLf(lines));
+}
 
-Result<QString> readFile(const QString& path)
-{
+Result<QString> readFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return Failure{1, u"Cannot open file \"%1\". %2"_s.arg(path, file.errorString())};

@@ -1,7 +1,6 @@
 #include "hexview/hexview.h"
 
 HexView::HexView(QWidget* parent)
-    : QAbstractScrollArea(parent)
-{
+    : QAbstractScrollArea(parent) {
     setFocusPolicy(Qt::StrongFocus);
 }

@@ -2,12 +2,9 @@
 
 TrafficLog::TrafficLog(QString name, QObject* parent)
     : QObject(parent)
-    , m_name(std::move(name))
-{
-}
+    , m_name(std::move(name)) {}
 
-QStringList TrafficLog::splitLines(QStringView text)
-{
+QStringList TrafficLog::splitLines(QStringView text) {
     QStringList lines;
     qsizetype start = 0;
     const qsizetype n = text.size();
@@ -24,15 +21,13 @@ QStringList TrafficLog::splitLines(QStringView text)
     return lines;
 }
 
-void TrafficLog::add(const QString& entry)
-{
+void TrafficLog::add(const QString& entry) {
     const QStringList added = splitLines(entry);
     m_lines.append(added);
     emit appended(added);
 }
 
-void TrafficLog::replace(const QString& text)
-{
+void TrafficLog::replace(const QString& text) {
     m_lines = text.isEmpty() ? QStringList() : splitLines(text);
     emit replaced(m_lines);
 }

@@ -12,19 +12,15 @@ TrafficLogs::TrafficLogs(QString logsFolder, Clock clock, QObject* parent)
     , m_clock(std::move(clock))
     , m_incoming(u"Inkomend"_s)
     , m_outgoing(u"Uitgaand"_s)
-    , m_status(u"Status"_s)
-{
-}
+    , m_status(u"Status"_s) {}
 
-Result<QString> TrafficLogs::save(const TrafficLog& log, const QString& prefix)
-{
+Result<QString> TrafficLogs::save(const TrafficLog& log, const QString& prefix) {
     return newfile::write(m_logsFolder, prefix + fileStamp(m_clock(), StampOrder::DayFirst), u".txt"_s,
                           textlines::encodeCrLf(log.lines()));
 }
 
 Result<void> TrafficLogs::saveAndEmpty(TrafficLog& log, const QString& prefix, qsizetype above,
-                                       bool keepOnDisk)
-{
+                                       bool keepOnDisk) {
     if (!keepOnDisk || log.lineCount() <= above)
         return {};
     if (const auto saved = save(log, prefix); !saved)
@@ -33,15 +29,13 @@ Result<void> TrafficLogs::saveAndEmpty(TrafficLog& log, const QString& prefix, q
     return {};
 }
 
-Result<void> TrafficLogs::rotate(bool keepOnDisk)
-{
+Result<void> TrafficLogs::rotate(bool keepOnDisk) {
     if (auto r = saveAndEmpty(m_incoming, u"MM_IN_"_s, kRotateAbove, keepOnDisk); !r)
         return r;
     return saveAndEmpty(m_outgoing, u"MM_UIT_"_s, kRotateAbove, keepOnDisk);
 }
 
-Result<void> TrafficLogs::flush(bool keepOnDisk)
-{
+Result<void> TrafficLogs::flush(bool keepOnDisk) {
     if (auto r = saveAndEmpty(m_incoming, u"MM_IN_"_s, 0, keepOnDisk); !r)
         return r;
     return saveAndEmpty(m_outgoing, u"MM_UIT_"_s, 0, keepOnDisk);

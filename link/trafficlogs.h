@@ -1,9 +1,8 @@
 #pragma once
 
-#include <functional>
-
 #include <QDateTime>
 #include <QObject>
+#include <functional>
 
 #include "common/result.h"
 #include "link/trafficlog.h"

@@ -1,9 +1,8 @@
 #include "version/versioninforeader.h"
 
+#include <QFile>
 #include <algorithm>
 #include <functional>
-
-#include <QFile>
 
 #include "version/versionrecord.h"
 
@@ -14,56 +13,71 @@ namespace {
 constexpr qsizetype kHeaderSize = 16 + 4 + 4;
 constexpr qsizetype kMaxRecordSize = 65527;
 
-QString versionText(std::uint32_t ms, std::uint32_t ls)
-{
+QString versionText(std::uint32_t ms, std::uint32_t ls) {
     return u"%1.%2.%3.%4"_s.arg(ms >> 16).arg(ms & 0xFFFF).arg(ls >> 16).arg(ls & 0xFFFF);
 }
 
-QString osName(std::uint32_t os)
-{
+QString osName(std::uint32_t os) {
     const auto high = [](std::uint32_t v) -> QString {
         switch (v) {
-        case 0x0001: return u"MS-DOS"_s;
-        case 0x0002: return u"OS/2 16"_s;
-        case 0x0003: return u"OS/2 32"_s;
-        case 0x0004: return u"Windows NT"_s;
-        case 0x0010: return u"Linux"_s;
-        default: return u"Unknown"_s;
+        case 0x0001:
+            return u"MS-DOS"_s;
+        case 0x0002:
+            return u"OS/2 16"_s;
+        case 0x0003:
+            return u"OS/2 32"_s;
+        case 0x0004:
+            return u"Windows NT"_s;
+        case 0x0010:
+            return u"Linux"_s;
+        default:
+            return u"Unknown"_s;
         }
     };
     const auto low = [](std::uint32_t v) -> QString {
         switch (v) {
-        case 0x0001: return u"Windows 16"_s;
-        case 0x0002: return u"PM 16"_s;
-        case 0x0003: return u"PM 32"_s;
-        case 0x0004: return u"Windows 32"_s;
-        case 0x0010: return u"POSIX"_s;
-        default: return u"Unknown"_s;
+        case 0x0001:
+            return u"Windows 16"_s;
+        case 0x0002:
+            return u"PM 16"_s;
+        case 0x0003:
+            return u"PM 32"_s;
+        case 0x0004:
+            return u"Windows 32"_s;
+        case 0x0010:
+            return u"POSIX"_s;
+        default:
+            return u"Unknown"_s;
         }
     };
     return high(os >> 16) + u" - "_s + low(os & 0xFFFF);
 }
 
-QString typeName(std::uint32_t type)
-{
+QString typeName(std::uint32_t type) {
     switch (type) {
-    case 1: return u"Application"_s;
-    case 2: return u"DLL"_s;
-    case 3: return u"Driver"_s;
-    case 4: return u"Font"_s;
-    case 5: return u"VXD"_s;
-    case 7: return u"Static Library"_s;
-    default: return u"Unknown"_s;
+    case 1:
+        return u"Application"_s;
+    case 2:
+        return u"DLL"_s;
+    case 3:
+        return u"Driver"_s;
+    case 4:
+        return u"Font"_s;
+    case 5:
+        return u"VXD"_s;
+    case 7:
+        return u"Static Library"_s;
+    default:
+        return u"Unknown"_s;
     }
 }
 
-QString subtypeName(std::uint32_t type, std::uint32_t subtype)
-{
+QString subtypeName(std::uint32_t type, std::uint32_t subtype) {
     if (type == 3) {
-        static const char16_t* const drivers[] = {u"Unknown", u"Printer", u"Keyboard", u"Language",
-                                                  u"Display", u"Mouse", u"Network", u"System",
-                                                  u"Installable", u"Sound", u"Communications",
-                                                  u"Input Method", u"Versioned Printer"};
+        static const char16_t* const drivers[] = {
+            u"Unknown",        u"Printer",      u"Keyboard",         u"Language",    u"Display",
+            u"Mouse",          u"Network",      u"System",           u"Installable", u"Sound",
+            u"Communications", u"Input Method", u"Versioned Printer"};
         return subtype < std::size(drivers) ? QString::fromUtf16(drivers[subtype]) : u"Unknown"_s;
     }
     if (type == 4) {
@@ -73,35 +87,45 @@ QString subtypeName(std::uint32_t type, std::uint32_t subtype)
     return {};
 }
 
-QString languageName(std::uint32_t language)
-{
+QString languageName(std::uint32_t language) {
     switch (language) {
-    case 0x0000: return u"Language Neutral"_s;
-    case 0x0409: return u"English (United States)"_s;
-    case 0x0809: return u"English (United Kingdom)"_s;
-    case 0x0413: return u"Dutch (Netherlands)"_s;
-    case 0x0813: return u"Dutch (Belgium)"_s;
-    case 0x0407: return u"German (Germany)"_s;
-    case 0x040C: return u"French (France)"_s;
-    default: return u"Unknown"_s;
+    case 0x0000:
+        return u"Language Neutral"_s;
+    case 0x0409:
+        return u"English (United States)"_s;
+    case 0x0809:
+        return u"English (United Kingdom)"_s;
+    case 0x0413:
+        return u"Dutch (Netherlands)"_s;
+    case 0x0813:
+        return u"Dutch (Belgium)"_s;
+    case 0x0407:
+        return u"German (Germany)"_s;
+    case 0x040C:
+        return u"French (France)"_s;
+    default:
+        return u"Unknown"_s;
     }
 }
 
-QString charSetName(std::uint32_t codePage)
-{
+QString charSetName(std::uint32_t codePage) {
     switch (codePage) {
-    case 0: return u"7-bit ASCII"_s;
-    case 1200: return u"Unicode"_s;
-    case 1250: return u"Windows, Latin-2 (Eastern European)"_s;
-    case 1252: return u"Windows, Multilingual"_s;
-    default: return u"Unknown"_s;
+    case 0:
+        return u"7-bit ASCII"_s;
+    case 1200:
+        return u"Unicode"_s;
+    case 1250:
+        return u"Windows, Latin-2 (Eastern European)"_s;
+    case 1252:
+        return u"Windows, Multilingual"_s;
+    default:
+        return u"Unknown"_s;
     }
 }
 
 } // namespace
 
-void VersionInfoReader::Read()
-{
+void VersionInfoReader::Read() {
     m_infos.clear();
     m_debug = m_patched = m_preRelease = m_privateBuild = m_specialBuild = false;
     m_lastError = NoError;
@@ -173,10 +197,9 @@ void VersionInfoReader::Read()
     m_infos << u"InternalFileVersion="_s + versionText(r.fileVersionMS, r.fileVersionLS)
             << u"InternalProductVersion="_s + versionText(r.productVersionMS, r.productVersionLS)
             << u"OSVersion="_s + osName(r.fileOS) << u"FileType="_s + typeName(r.fileType)
-            << u"FileSubType="_s + subtypeName(r.fileType, r.fileSubtype)
-            << flagLine(u"FlagDebug", m_debug) << flagLine(u"FlagPatched", m_patched)
-            << flagLine(u"FlagPreRelease", m_preRelease) << flagLine(u"FlagPrivateBuild", m_privateBuild)
-            << flagLine(u"FlagSpecialBuild", m_specialBuild)
+            << u"FileSubType="_s + subtypeName(r.fileType, r.fileSubtype) << flagLine(u"FlagDebug", m_debug)
+            << flagLine(u"FlagPatched", m_patched) << flagLine(u"FlagPreRelease", m_preRelease)
+            << flagLine(u"FlagPrivateBuild", m_privateBuild) << flagLine(u"FlagSpecialBuild", m_specialBuild)
             << u"Language="_s + languageName(r.translation >> 16)
             << u"CharSet="_s + charSetName(r.translation & 0xFFFF);
 
@@ -201,8 +224,7 @@ void VersionInfoReader::Read()
             m_infos << u"SpecialBuildInfos="_s + *v;
 }
 
-QString VersionInfoReader::value(const QString& name) const
-{
+QString VersionInfoReader::value(const QString& name) const {
     for (const QString& line : m_infos) {
         const qsizetype eq = line.indexOf(u'=');
         if (eq >= 0 && QStringView(line).first(eq).compare(name, Qt::CaseInsensitive) == 0)

@@ -7,20 +7,17 @@ namespace {
 constexpr std::uint32_t kSignature = 0xFEEF04BD;
 constexpr std::uint32_t kStructVersion = 0x00010000;
 
-void putU32(QByteArray& out, std::uint32_t v)
-{
+void putU32(QByteArray& out, std::uint32_t v) {
     for (int i = 0; i < 4; ++i)
         out.append(static_cast<char>((v >> (8 * i)) & 0xFF));
 }
 
-void putU16(QByteArray& out, std::uint32_t v)
-{
+void putU16(QByteArray& out, std::uint32_t v) {
     out.append(static_cast<char>(v & 0xFF));
     out.append(static_cast<char>((v >> 8) & 0xFF));
 }
 
-void putText(QByteArray& out, const QString& text)
-{
+void putText(QByteArray& out, const QString& text) {
     const QByteArray utf8 = text.toUtf8().left(0xFFFF);
     putU16(out, static_cast<std::uint32_t>(utf8.size()));
     out.append(utf8);
@@ -29,11 +26,8 @@ void putText(QByteArray& out, const QString& text)
 class Cursor {
 public:
     explicit Cursor(QByteArrayView bytes)
-        : m_bytes(bytes)
-    {
-    }
-    bool u32(std::uint32_t& v)
-    {
+        : m_bytes(bytes) {}
+    bool u32(std::uint32_t& v) {
         if (m_pos + 4 > m_bytes.size())
             return false;
         v = 0;
@@ -42,17 +36,15 @@ public:
         m_pos += 4;
         return true;
     }
-    bool u16(std::uint32_t& v)
-    {
+    bool u16(std::uint32_t& v) {
         if (m_pos + 2 > m_bytes.size())
             return false;
-        v = std::uint32_t(static_cast<unsigned char>(m_bytes[m_pos]))
-            | std::uint32_t(static_cast<unsigned char>(m_bytes[m_pos + 1])) << 8;
+        v = std::uint32_t(static_cast<unsigned char>(m_bytes[m_pos])) |
+            std::uint32_t(static_cast<unsigned char>(m_bytes[m_pos + 1])) << 8;
         m_pos += 2;
         return true;
     }
-    bool text(QString& s)
-    {
+    bool text(QString& s) {
         std::uint32_t n = 0;
         if (!u16(n) || m_pos + qsizetype(n) > m_bytes.size())
             return false;
@@ -69,8 +61,7 @@ private:
 
 } // namespace
 
-bool VersionRecord::parseVersion(const QString& text, std::uint32_t& ms, std::uint32_t& ls)
-{
+bool VersionRecord::parseVersion(const QString& text, std::uint32_t& ms, std::uint32_t& ls) {
     const QStringList parts = text.split(u'.');
     if (parts.size() != 4)
         return false;
@@ -89,16 +80,14 @@ bool VersionRecord::parseVersion(const QString& text, std::uint32_t& ms, std::ui
 
 namespace versionrecord {
 
-QByteArray magic()
-{
+QByteArray magic() {
     // Assembled at run time so that the reader's own code never holds the pattern it scans for.
     QByteArray m("RTCP-VERSIONREC");
     m.append('\x01');
     return m;
 }
 
-std::uint32_t crc32(QByteArrayView bytes, std::uint32_t crc)
-{
+std::uint32_t crc32(QByteArrayView bytes, std::uint32_t crc) {
     static const auto table = [] {
         std::array<std::uint32_t, 256> t{};
         for (std::uint32_t i = 0; i < 256; ++i) {
@@ -115,8 +104,7 @@ std::uint32_t crc32(QByteArrayView bytes, std::uint32_t crc)
     return ~crc;
 }
 
-QByteArray encode(const VersionRecord& r)
-{
+QByteArray encode(const VersionRecord& r) {
     QByteArray body;
     for (const std::uint32_t v : {kSignature, kStructVersion, r.fileVersionMS, r.fileVersionLS,
                                   r.productVersionMS, r.productVersionLS, r.flagsMask, r.flags, r.fileOS,
@@ -135,16 +123,14 @@ QByteArray encode(const VersionRecord& r)
     return out;
 }
 
-std::optional<VersionRecord> decodeBody(QByteArrayView body)
-{
+std::optional<VersionRecord> decodeBody(QByteArrayView body) {
     Cursor c(body);
     std::uint32_t signature = 0, structVersion = 0, dateMS = 0, dateLS = 0, count = 0;
     VersionRecord r;
-    if (!c.u32(signature) || signature != kSignature || !c.u32(structVersion) || !c.u32(r.fileVersionMS)
-        || !c.u32(r.fileVersionLS) || !c.u32(r.productVersionMS) || !c.u32(r.productVersionLS)
-        || !c.u32(r.flagsMask) || !c.u32(r.flags) || !c.u32(r.fileOS) || !c.u32(r.fileType)
-        || !c.u32(r.fileSubtype) || !c.u32(dateMS) || !c.u32(dateLS) || !c.u32(r.translation)
-        || !c.u16(count))
+    if (!c.u32(signature) || signature != kSignature || !c.u32(structVersion) || !c.u32(r.fileVersionMS) ||
+        !c.u32(r.fileVersionLS) || !c.u32(r.productVersionMS) || !c.u32(r.productVersionLS) ||
+        !c.u32(r.flagsMask) || !c.u32(r.flags) || !c.u32(r.fileOS) || !c.u32(r.fileType) ||
+        !c.u32(r.fileSubtype) || !c.u32(dateMS) || !c.u32(dateLS) || !c.u32(r.translation) || !c.u16(count))
         return std::nullopt;
     for (std::uint32_t i = 0; i < count; ++i) {
         QString key, value;

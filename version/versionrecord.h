@@ -1,13 +1,12 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
+#include <QString>
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <utility>
-
-#include <QByteArray>
-#include <QList>
-#include <QString>
 
 /// The version record the build embeds in an executable, standing in for a Windows version
 /// resource: the fixed part (versions as two 32-bit words each, flags, OS, type, subtype), one

@@ -4,8 +4,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
-prompts::Answer WidgetPrompts::show(const prompts::Message& message)
-{
+prompts::Answer WidgetPrompts::show(const prompts::Message& message) {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowModality(Qt::ApplicationModal);
     box.setWindowTitle(message.title.isEmpty() ? m_defaultTitle : message.title);
@@ -44,16 +43,14 @@ prompts::Answer WidgetPrompts::show(const prompts::Message& message)
     }
 }
 
-std::optional<QString> WidgetPrompts::openFile(const QString& title, const QString& folder)
-{
+std::optional<QString> WidgetPrompts::openFile(const QString& title, const QString& folder) {
     const QString path = QFileDialog::getOpenFileName(QApplication::activeWindow(), title, folder);
     if (path.isEmpty())
         return std::nullopt;
     return path;
 }
 
-std::optional<QString> WidgetPrompts::chooseFolder(const QString& title, const QString& start)
-{
+std::optional<QString> WidgetPrompts::chooseFolder(const QString& title, const QString& start) {
     const QString path = QFileDialog::getExistingDirectory(QApplication::activeWindow(), title, start);
     if (path.isEmpty())
         return std::nullopt;

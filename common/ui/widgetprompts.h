@@ -8,9 +8,7 @@ class WidgetPrompts final : public prompts::Handler {
 public:
     /// defaultTitle captions every message box that names no title of its own.
     explicit WidgetPrompts(QString defaultTitle)
-        : m_defaultTitle(std::move(defaultTitle))
-    {
-    }
+        : m_defaultTitle(std::move(defaultTitle)) {}
 
     prompts::Answer show(const prompts::Message& message) override;
     std::optional<QString> openFile(const QString& title, const QString& folder) override;

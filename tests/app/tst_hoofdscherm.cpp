@@ -1,5 +1,3 @@
-#include <csignal>
-
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
@@ -12,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <csignal>
 
 #include "app/application.h"
 #include "app/hoofdscherm.h"
@@ -26,8 +25,7 @@ namespace {
 class Thrower : public QObject {
 public:
     bool standard = false;
-    bool event(QEvent* e) override
-    {
+    bool event(QEvent* e) override {
         if (e->type() == QEvent::User) {
             if (standard)
                 throw std::runtime_error("plain failure");
@@ -42,8 +40,7 @@ public:
 class TestHoofdscherm : public QObject {
     Q_OBJECT
 private slots:
-    void init()
-    {
+    void init() {
         m_dir.emplace();
         m_folder = m_dir->path() + u'/';
         HoofdschermConfig config;
@@ -54,22 +51,19 @@ private slots:
         qobject_cast<Application*>(qApp)->setErrorHook(
             [w = m_window.get()](const QString& m) { w->reportUncaught(m); });
     }
-    void cleanup()
-    {
+    void cleanup() {
         qobject_cast<Application*>(qApp)->setErrorHook({});
         m_window.reset();
         m_dir.reset();
     }
 
-    void captionCarriesTheExecutablesVersion()
-    {
+    void captionCarriesTheExecutablesVersion() {
         QCOMPARE(m_window->windowTitle(), u"Rovenka®  TCP/IP Cliënt - v9.0.1.3"_s);
         QCOMPARE(m_window->runningVersion(), u"9.0.1.3"_s);
         QCOMPARE(Application::title(), u"Rovenka® TCP / IP cliënt"_s);
     }
 
-    void captionWithoutAVersionRecord()
-    {
+    void captionWithoutAVersionRecord() {
         QFile plain(m_folder + u"plain"_s);
         QVERIFY(plain.open(QIODevice::WriteOnly));
         plain.write("no record");
@@ -82,14 +76,12 @@ private slots:
         QCOMPARE(window.windowTitle(), u"Rovenka®  TCP/IP Cliënt - v"_s);
     }
 
-    void dataFoldersAreCreatedBesideTheExecutable()
-    {
+    void dataFoldersAreCreatedBesideTheExecutable() {
         QVERIFY(QFileInfo(m_folder + u"RVxMMCLIENT/LOGS"_s).isDir());
         QVERIFY(QFileInfo(m_folder + u"RVxMMCLIENT/XML"_s).isDir());
     }
 
-    void firstStartShowsTheDefaults()
-    {
+    void firstStartShowsTheDefaults() {
         auto* pages = m_window->findChild<QTabWidget*>(u"PageControl1"_s);
         QVERIFY(pages);
         QCOMPARE(pages->count(), 4);
@@ -110,8 +102,7 @@ private slots:
         QVERIFY(!m_window->linkReady());
     }
 
-    void options_data()
-    {
+    void options_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("caption");
         QTest::addColumn<bool>("checked");
@@ -122,15 +113,17 @@ private slots:
         QTest::newRow("Logbewaren") << u"Logbewaren"_s << u"Logboeken bewaren op schijf"_s << false;
         QTest::newRow("XMLBestandenBewaren")
             << u"XMLBestandenBewaren"_s << u"Ontvangen pakket als XML bestand bewaren"_s << true;
-        QTest::newRow("enc64verzenden") << u"enc64verzenden"_s << u"Verstuur pakket BASE64 gecodeerd"_s << false;
-        QTest::newRow("enc64ontvangst") << u"enc64ontvangst"_s << u"Ontvang pakket BASE64 gecodeerd"_s << false;
-        QTest::newRow("AutoConnect") << u"AutoConnect"_s << u"Automatisch verbroken verbinding opbouwen"_s << false;
+        QTest::newRow("enc64verzenden")
+            << u"enc64verzenden"_s << u"Verstuur pakket BASE64 gecodeerd"_s << false;
+        QTest::newRow("enc64ontvangst")
+            << u"enc64ontvangst"_s << u"Ontvang pakket BASE64 gecodeerd"_s << false;
+        QTest::newRow("AutoConnect") << u"AutoConnect"_s << u"Automatisch verbroken verbinding opbouwen"_s
+                                     << false;
         QTest::newRow("ACKDisconnect")
             << u"ACKDisconnect"_s << u"Verbinding verbreken na ontvangst ACK bericht"_s << false;
         QTest::newRow("AutoBestanden") << u"AutoBestanden"_s << u"Automatisch bestanden verzenden"_s << false;
     }
-    void options()
-    {
+    void options() {
         QFETCH(QString, name);
         QFETCH(QString, caption);
         QFETCH(bool, checked);
@@ -140,9 +133,10 @@ private slots:
         QCOMPARE(box->isChecked(), checked);
     }
 
-    void menus()
-    {
-        const auto action = [this](const QString& name) { return m_window->findChild<QAction*>(name); };
+    void menus() {
+        const auto action = [this](const QString& name) {
+            return m_window->findChild<QAction*>(name);
+        };
         QCOMPARE(action(u"Bestandverzenden1"_s)->text(), u"Bestand verzenden"_s);
         QCOMPARE(action(u"Sluiten1"_s)->text(), u"Toepassing verbergen"_s);
         QCOMPARE(action(u"SMSberichtverzenden1"_s)->text(), u"SMS bericht verzenden"_s);
@@ -155,9 +149,10 @@ private slots:
         QCOMPARE(titles, (QStringList{u"Bestand"_s, u"SMS"_s}));
     }
 
-    void timersRunWithTheirIntervals()
-    {
-        const auto timer = [this](const QString& name) { return m_window->findChild<QTimer*>(name); };
+    void timersRunWithTheirIntervals() {
+        const auto timer = [this](const QString& name) {
+            return m_window->findChild<QTimer*>(name);
+        };
         QCOMPARE(timer(u"General"_s)->interval(), 500);
         QCOMPARE(timer(u"Timer1"_s)->interval(), 15000);
         QCOMPARE(timer(u"FileChecker"_s)->interval(), 1000);
@@ -166,8 +161,7 @@ private slots:
         QVERIFY(timer(u"FileChecker"_s)->isActive());
     }
 
-    void uncaughtErrorReplacesTheIncomingLog()
-    {
+    void uncaughtErrorReplacesTheIncomingLog() {
         m_window->logs().incoming().add(u"Verbinding opgebouwd"_s);
         m_window->logs().incoming().add(u"earlier"_s);
         Thrower thrower;
@@ -184,8 +178,7 @@ private slots:
         QCOMPARE(memo->toPlainText(), u"plain failure"_s);
     }
 
-    void memosMirrorTheLogs()
-    {
+    void memosMirrorTheLogs() {
         auto* memo = m_window->findChild<QPlainTextEdit*>(u"Uitgaand"_s);
         m_window->logs().outgoing().add(QString());
         m_window->logs().outgoing().add(u"a\r\nb"_s);
@@ -193,14 +186,12 @@ private slots:
         QCOMPARE(memo->toPlainText(), u"\na\nb"_s);
     }
 
-    void closeFlushesTheLogs_data()
-    {
+    void closeFlushesTheLogs_data() {
         QTest::addColumn<bool>("keep");
         QTest::newRow("Logbewaren on") << true;
         QTest::newRow("Logbewaren off") << false;
     }
-    void closeFlushesTheLogs()
-    {
+    void closeFlushesTheLogs() {
         QFETCH(bool, keep);
         m_window->findChild<QCheckBox*>(u"Logbewaren"_s)->setChecked(keep);
         m_window->show();
@@ -218,8 +209,7 @@ private slots:
         }
     }
 
-    void failedFlushKeepsTheWindowOpen()
-    {
+    void failedFlushKeepsTheWindowOpen() {
         m_window->findChild<QCheckBox*>(u"Logbewaren"_s)->setChecked(true);
         m_window->show();
         m_window->logs().incoming().add(u"keep me"_s);
@@ -233,8 +223,7 @@ private slots:
                  qPrintable(m_window->logs().incoming().text()));
     }
 
-    void hideKeepsTimersAndShowRestores()
-    {
+    void hideKeepsTimersAndShowRestores() {
         m_window->show();
         m_window->logs().incoming().add(u"still here"_s);
         m_window->findChild<QAction*>(u"Sluiten1"_s)->trigger();
@@ -248,8 +237,7 @@ private slots:
         QCOMPARE(m_window->findChild<QPlainTextEdit*>(u"Inkomend"_s)->toPlainText(), u"still here"_s);
     }
 
-    void pollRotatesTheLogs()
-    {
+    void pollRotatesTheLogs() {
         m_window->findChild<QCheckBox*>(u"Logbewaren"_s)->setChecked(true);
         for (int i = 0; i < 501; ++i)
             m_window->logs().incoming().add(u"x"_s);
@@ -258,8 +246,7 @@ private slots:
         QCOMPARE(QDir(m_folder + u"RVxMMCLIENT/LOGS"_s).entryList(QDir::Files).size(), 1);
     }
 
-    void failedRotationAddsOneLinePerTick()
-    {
+    void failedRotationAddsOneLinePerTick() {
         m_window->findChild<QCheckBox*>(u"Logbewaren"_s)->setChecked(true);
         for (int i = 0; i < 501; ++i)
             m_window->logs().incoming().add(u"x"_s);
@@ -270,8 +257,7 @@ private slots:
         QVERIFY(m_window->logs().incoming().lines().last().startsWith(u"Cannot create file"_s));
     }
 
-    void sigtermClosesLikeAfsluiten()
-    {
+    void sigtermClosesLikeAfsluiten() {
         m_window->findChild<QCheckBox*>(u"Logbewaren"_s)->setChecked(true);
         m_window->show();
         m_window->logs().outgoing().add(u"frame"_s);
@@ -291,8 +277,7 @@ private:
     std::unique_ptr<THoofdscherm> m_window;
 };
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     Application app(argc, argv);
     TestHoofdscherm test;
     return QTest::qExec(&test, argc, argv);

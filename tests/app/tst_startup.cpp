@@ -10,8 +10,7 @@ using namespace Qt::Literals::StringLiterals;
 class TestStartup : public QObject {
     Q_OBJECT
 private slots:
-    void foldersAppearBesideTheExecutableAndSigtermEndsIt()
-    {
+    void foldersAppearBesideTheExecutableAndSigtermEndsIt() {
         QTemporaryDir install;
         QTemporaryDir elsewhere;
         const QString exe = install.filePath(u"RTCPIPCLIENT"_s);

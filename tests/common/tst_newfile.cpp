@@ -1,11 +1,10 @@
-#include <csignal>
-
-#include <sys/resource.h>
-
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
+
+#include <sys/resource.h>
 
 #include "common/datafolders.h"
 #include "common/newfile.h"
@@ -13,8 +12,7 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-QByteArray contents(const QString& path)
-{
+QByteArray contents(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
@@ -23,8 +21,7 @@ QByteArray contents(const QString& path)
 class TestNewFile : public QObject {
     Q_OBJECT
 private slots:
-    void takenNamesGetASuffix()
-    {
+    void takenNamesGetASuffix() {
         QTemporaryDir dir;
         const auto first = newfile::write(dir.path(), u"MM_IN_0703202614050939"_s, u".txt"_s, "one");
         const auto second = newfile::write(dir.path(), u"MM_IN_0703202614050939"_s, u".txt"_s, "two");
@@ -38,8 +35,7 @@ private slots:
         QCOMPARE(contents(third.value()), QByteArray("three"));
     }
 
-    void aGapIsFilledFirst()
-    {
+    void aGapIsFilledFirst() {
         QTemporaryDir dir;
         QFile(dir.filePath(u"a_2.XML"_s)).open(QIODevice::WriteOnly);
         const auto r1 = newfile::write(dir.path(), u"a"_s, u".XML"_s, "x");
@@ -50,8 +46,7 @@ private slots:
         QCOMPARE(contents(dir.filePath(u"a_2.XML"_s)), QByteArray());
     }
 
-    void missingFolderFailsWithTheName()
-    {
+    void missingFolderFailsWithTheName() {
         QTemporaryDir dir;
         const auto r = newfile::write(dir.filePath(u"nope"_s), u"x"_s, u".txt"_s, "data");
         QVERIFY(!r.ok());
@@ -59,8 +54,7 @@ private slots:
         QVERIFY(r.message().contains(u"x.txt"_s));
     }
 
-    void failedWriteLeavesNothing()
-    {
+    void failedWriteLeavesNothing() {
         // A file-size limit makes the write fail half-way, as a full disk does.
         QTemporaryDir dir;
         rlimit saved{};
@@ -77,8 +71,7 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList());
     }
 
-    void dataFoldersBesideTheExecutable()
-    {
+    void dataFoldersBesideTheExecutable() {
         QTemporaryDir dir;
         const DataFolders folders = DataFolders::beside(dir.path());
         QCOMPARE(folders.root, dir.path() + u"/RVxMMCLIENT/"_s);
@@ -89,8 +82,7 @@ private slots:
         QVERIFY(QFileInfo(folders.xml).isDir());
     }
 
-    void dataFoldersCompleteAPartialTree()
-    {
+    void dataFoldersCompleteAPartialTree() {
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkdir(u"RVxMMCLIENT"_s));
         QFile marker(dir.filePath(u"RVxMMCLIENT/keep"_s));
@@ -102,8 +94,7 @@ private slots:
         QVERIFY(marker.exists());
     }
 
-    void dataFolderBlockedByAFileIsPassedOver()
-    {
+    void dataFolderBlockedByAFileIsPassedOver() {
         QTemporaryDir dir;
         QFile blocker(dir.filePath(u"RVxMMCLIENT"_s));
         QVERIFY(blocker.open(QIODevice::WriteOnly));

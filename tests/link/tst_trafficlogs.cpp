@@ -11,14 +11,12 @@ namespace {
 
 const QDateTime kNow(QDate(2026, 3, 7), QTime(14, 5, 9));
 
-QByteArray readAll(const QString& path)
-{
+QByteArray readAll(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-void fill(TrafficLog& log, int lines)
-{
+void fill(TrafficLog& log, int lines) {
     for (int i = 0; i < lines; ++i)
         log.add(u"line %1"_s.arg(i));
 }
@@ -28,19 +26,16 @@ void fill(TrafficLog& log, int lines)
 class TestTrafficLogs : public QObject {
     Q_OBJECT
 private slots:
-    void init()
-    {
+    void init() {
         m_dir.emplace();
         m_logs = std::make_unique<TrafficLogs>(m_dir->path() + u'/', [] { return kNow; });
     }
-    void cleanup()
-    {
+    void cleanup() {
         m_logs.reset();
         m_dir.reset();
     }
 
-    void entriesCountTheirLines_data()
-    {
+    void entriesCountTheirLines_data() {
         QTest::addColumn<QString>("entry");
         QTest::addColumn<int>("lines");
         QTest::newRow("plain") << u"Verbinding opgebouwd"_s << 1;
@@ -49,16 +44,14 @@ private slots:
         QTest::newRow("lone LF and CR") << u"a\nb\rc"_s << 3;
         QTest::newRow("trailing break leaves an empty line") << u"a\r\n"_s << 2;
     }
-    void entriesCountTheirLines()
-    {
+    void entriesCountTheirLines() {
         QFETCH(QString, entry);
         QFETCH(int, lines);
         m_logs->incoming().add(entry);
         QCOMPARE(m_logs->incoming().lineCount(), lines);
     }
 
-    void replaceDropsEverything()
-    {
+    void replaceDropsEverything() {
         TrafficLog& log = m_logs->incoming();
         fill(log, 3);
         QSignalSpy replaced(&log, &TrafficLog::replaced);
@@ -69,8 +62,7 @@ private slots:
         QCOMPARE(log.lineCount(), 0);
     }
 
-    void rotationBoundary_data()
-    {
+    void rotationBoundary_data() {
         QTest::addColumn<int>("lines");
         QTest::addColumn<bool>("keep");
         QTest::addColumn<bool>("rotated");
@@ -80,8 +72,7 @@ private slots:
         QTest::newRow("501 with Logbewaren off") << 501 << false << false;
         QTest::newRow("5000 with Logbewaren off") << 5000 << false << false;
     }
-    void rotationBoundary()
-    {
+    void rotationBoundary() {
         QFETCH(int, lines);
         QFETCH(bool, keep);
         QFETCH(bool, rotated);
@@ -103,8 +94,7 @@ private slots:
         QVERIFY(saved.endsWith("line 500\r\n"));
     }
 
-    void statusIsNeverSaved()
-    {
+    void statusIsNeverSaved() {
         fill(m_logs->status(), 600);
         QVERIFY(m_logs->rotate(true).ok());
         QVERIFY(m_logs->flush(true).ok());
@@ -112,25 +102,23 @@ private slots:
         QCOMPARE(m_logs->status().lineCount(), 600);
     }
 
-    void fileHoldsWindows1252WithCrLf()
-    {
+    void fileHoldsWindows1252WithCrLf() {
         m_logs->incoming().add(u"prijs € 5\nnaïef"_s);
         m_logs->incoming().add(u"\u0416"_s);
         QVERIFY(m_logs->flush(true).ok());
         QCOMPARE(readAll(m_dir->filePath(u"MM_IN_0703202614050939.txt"_s)),
-                 QByteArray("prijs \x80 5\r\nna\xEF" "ef\r\n?\r\n"));
+                 QByteArray("prijs \x80 5\r\nna\xEF"
+                            "ef\r\n?\r\n"));
     }
 
-    void flushWritesOnlyWhatHoldsLines()
-    {
+    void flushWritesOnlyWhatHoldsLines() {
         m_logs->incoming().add(u"Verbinding opgebouwd"_s);
         QVERIFY(m_logs->flush(true).ok());
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{u"MM_IN_0703202614050939.txt"_s});
         QCOMPARE(m_logs->incoming().lineCount(), 0);
     }
 
-    void flushWithLogbewarenOffWritesNothing()
-    {
+    void flushWithLogbewarenOffWritesNothing() {
         fill(m_logs->incoming(), 800);
         fill(m_logs->outgoing(), 800);
         QVERIFY(m_logs->flush(false).ok());
@@ -138,8 +126,7 @@ private slots:
         QCOMPARE(m_logs->incoming().lineCount(), 800);
     }
 
-    void twoSavesInOneSecondKeepBoth()
-    {
+    void twoSavesInOneSecondKeepBoth() {
         m_logs->incoming().add(u"first"_s);
         QVERIFY(m_logs->flush(true).ok());
         m_logs->incoming().add(u"second"_s);
@@ -148,8 +135,7 @@ private slots:
         QCOMPARE(readAll(m_dir->filePath(u"MM_IN_0703202614050939_2.txt"_s)), QByteArray("second\r\n"));
     }
 
-    void failedSaveKeepsTheLines()
-    {
+    void failedSaveKeepsTheLines() {
         TrafficLogs logs(m_dir->filePath(u"missing/"_s), [] { return kNow; });
         fill(logs.incoming(), 501);
         fill(logs.outgoing(), 501);
@@ -163,8 +149,7 @@ private slots:
         QCOMPARE(logs.incoming().lineCount(), 501);
     }
 
-    void outgoingFailsAfterIncomingWasSaved()
-    {
+    void outgoingFailsAfterIncomingWasSaved() {
         // The incoming log was saved before the failure, so it is already empty.
         QTemporaryDir other;
         int calls = 0;

@@ -1,23 +1,22 @@
 #include "scriptedprompts.h"
 
 ScriptedPrompts::ScriptedPrompts()
-    : m_previous(prompts::handler())
-{
+    : m_previous(prompts::handler()) {
     prompts::setHandler(this);
 }
 
-ScriptedPrompts::~ScriptedPrompts() { prompts::setHandler(m_previous); }
+ScriptedPrompts::~ScriptedPrompts() {
+    prompts::setHandler(m_previous);
+}
 
-QStringList ScriptedPrompts::messageTexts() const
-{
+QStringList ScriptedPrompts::messageTexts() const {
     QStringList texts;
     for (const auto& m : m_messages)
         texts << m.text;
     return texts;
 }
 
-void ScriptedPrompts::reset()
-{
+void ScriptedPrompts::reset() {
     m_answers.clear();
     m_files.clear();
     m_folders.clear();
@@ -25,16 +24,14 @@ void ScriptedPrompts::reset()
     m_dialogTitles.clear();
 }
 
-prompts::Answer ScriptedPrompts::show(const prompts::Message& message)
-{
+prompts::Answer ScriptedPrompts::show(const prompts::Message& message) {
     m_messages.append(message);
     if (!m_answers.isEmpty())
         return m_answers.takeFirst();
     return message.buttons == prompts::Buttons::YesNo ? prompts::Answer::No : prompts::Answer::Ok;
 }
 
-std::optional<QString> ScriptedPrompts::openFile(const QString& title, const QString&)
-{
+std::optional<QString> ScriptedPrompts::openFile(const QString& title, const QString&) {
     m_dialogTitles.append(title);
     if (m_files.isEmpty())
         return std::nullopt;
@@ -44,8 +41,7 @@ std::optional<QString> ScriptedPrompts::openFile(const QString& title, const QSt
     return path;
 }
 
-std::optional<QString> ScriptedPrompts::chooseFolder(const QString& title, const QString&)
-{
+std::optional<QString> ScriptedPrompts::chooseFolder(const QString& title, const QString&) {
     m_dialogTitles.append(title);
     if (m_folders.isEmpty())
         return std::nullopt;

@@ -9,8 +9,7 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes)
-{
+QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
     const QString path = dir.filePath(name);
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
@@ -18,8 +17,7 @@ QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArra
     return path;
 }
 
-VersionRecord sampleRecord()
-{
+VersionRecord sampleRecord() {
     VersionRecord r;
     std::ignore = VersionRecord::parseVersion(u"1.2.3.4"_s, r.fileVersionMS, r.fileVersionLS);
     std::ignore = VersionRecord::parseVersion(u"5.6.7.8"_s, r.productVersionMS, r.productVersionLS);
@@ -32,8 +30,7 @@ VersionRecord sampleRecord()
 class TestVersionInfoReader : public QObject {
     Q_OBJECT
 private slots:
-    void readsAnotherExecutable()
-    {
+    void readsAnotherExecutable() {
         VersionInfoReader reader;
         reader.setFileName(QStringLiteral(VERSION_FIXTURE));
         reader.Read();
@@ -48,10 +45,10 @@ private slots:
         QVERIFY(reader.Infos().contains(u"PrivateBuildInfos=fixture"_s));
     }
 
-    void linesInTheirOrder()
-    {
+    void linesInTheirOrder() {
         QTemporaryDir dir;
-        const QString path = writeFile(dir, u"a.bin"_s, "junk" + versionrecord::encode(sampleRecord()) + "tail");
+        const QString path =
+            writeFile(dir, u"a.bin"_s, "junk" + versionrecord::encode(sampleRecord()) + "tail");
         VersionInfoReader reader;
         reader.setFileName(path);
         reader.Read();
@@ -70,8 +67,7 @@ private slots:
         QCOMPARE(infos.mid(12), (QStringList{u"CompanyName=Rovenka"_s, u"ProductVersion=5.6"_s}));
     }
 
-    void flagsNeedTheMask()
-    {
+    void flagsNeedTheMask() {
         VersionRecord r = sampleRecord();
         r.flags = 0x01 | 0x04;
         r.flagsMask = 0x01;
@@ -85,8 +81,7 @@ private slots:
         QVERIFY(reader.Infos().contains(u"FlagPatched=0"_s));
     }
 
-    void failures_data()
-    {
+    void failures_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("lastError");
         const QByteArray good = versionrecord::encode(sampleRecord());
@@ -99,8 +94,7 @@ private slots:
         QTest::newRow("truncated record") << good.left(good.size() - 3) << 3;
         QTest::newRow("record of 65527 bytes or more") << huge << 2;
     }
-    void failures()
-    {
+    void failures() {
         QFETCH(QByteArray, bytes);
         QFETCH(int, lastError);
         QTemporaryDir dir;
@@ -112,16 +106,14 @@ private slots:
         QCOMPARE(reader.value(u"InternalFileVersion"_s), QString());
     }
 
-    void missingFileHasNoRecord()
-    {
+    void missingFileHasNoRecord() {
         VersionInfoReader reader;
         reader.setFileName(u"/nonexistent/RTCPIPCLIENT"_s);
         reader.Read();
         QCOMPARE(reader.LastError(), 1);
     }
 
-    void secondReadReplacesTheFirst()
-    {
+    void secondReadReplacesTheFirst() {
         QTemporaryDir dir;
         VersionInfoReader reader;
         reader.setFileName(QStringLiteral(VERSION_FIXTURE));
@@ -137,8 +129,7 @@ private slots:
         QVERIFY(reader.Infos().isEmpty());
     }
 
-    void aStrayMagicBeforeTheRecordIsSkipped()
-    {
+    void aStrayMagicBeforeTheRecordIsSkipped() {
         QTemporaryDir dir;
         const QByteArray bytes = versionrecord::magic() + "garbage" + versionrecord::encode(sampleRecord());
         VersionInfoReader reader;
@@ -148,8 +139,7 @@ private slots:
         QCOMPARE(reader.value(u"InternalFileVersion"_s), u"1.2.3.4"_s);
     }
 
-    void parseVersion()
-    {
+    void parseVersion() {
         std::uint32_t ms = 0, ls = 0;
         QVERIFY(VersionRecord::parseVersion(u"9.0.1.3"_s, ms, ls));
         QCOMPARE(ms, 0x00090000u);

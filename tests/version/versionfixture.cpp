@@ -1,2 +1,4 @@
 // A program whose only purpose is to carry a version record other than the client's.
-int main() { return 0; }
+int main() {
+    return 0;
+}

@@ -2,18 +2,16 @@
 // Usage: versionrecordgen <out.cpp> <file version a.b.c.d> <product version a.b.c.d> <flags>
 //                         [key=value ...]
 
-#include <cstdio>
-
 #include <QCoreApplication>
 #include <QFile>
 #include <QStringList>
+#include <cstdio>
 
 #include "version/versionrecord.h"
 
 using namespace Qt::Literals::StringLiterals;
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 5) {
@@ -21,8 +19,8 @@ int main(int argc, char** argv)
         return 2;
     }
     VersionRecord record;
-    if (!VersionRecord::parseVersion(args[2], record.fileVersionMS, record.fileVersionLS)
-        || !VersionRecord::parseVersion(args[3], record.productVersionMS, record.productVersionLS)) {
+    if (!VersionRecord::parseVersion(args[2], record.fileVersionMS, record.fileVersionLS) ||
+        !VersionRecord::parseVersion(args[3], record.productVersionMS, record.productVersionLS)) {
         std::fputs("versionrecordgen: a version must be four numbers 0..65535\n", stderr);
         return 2;
     }
