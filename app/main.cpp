@@ -11,13 +11,14 @@ int main(int argc, char** argv) {
     WidgetPrompts dialogs(Application::title());
     prompts::setHandler(&dialogs);
 
+    // Before the window exists, so that a signal during start-up already closes it cleanly.
+    ShutdownSignals shutdown;
+
     HoofdschermConfig config;
     config.executableFolder = executableFolder();
     config.executableFile = QCoreApplication::applicationFilePath();
     THoofdscherm window(config);
     app.setErrorHook([&window](const QString& message) { window.reportUncaught(message); });
-
-    ShutdownSignals shutdown;
     QObject::connect(&shutdown, &ShutdownSignals::requested, &window, &THoofdscherm::Afsluiten1Click);
     QObject::connect(&window, &THoofdscherm::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
 
