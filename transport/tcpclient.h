@@ -1,0 +1,67 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include "transport/transporterror.h"
+
+/// The steps of a connection's life, as reported through OnStatus.
+enum class HostStatus {
+    hsResolving = 0,
+    hsConnecting = 1,
+    hsConnected = 2,
+    hsDisconnecting = 3,
+    hsDisconnected = 4,
+    hsStatusText = 5,
+};
+
+/// The one TCP client connection to the dispatch host: blocking connect and write on the calling
+/// (user-interface) thread, a zero-wait connected test that moves arrived bytes into an input
+/// buffer, and raw bytes out of that buffer. Errors are thrown as TransportError kinds.
+///
+/// Connect and Write never block longer than their limits (21 s by default, what Windows gives):
+/// a connect that takes longer, or a send that makes no progress for that long, fails with
+/// SocketError 10060 "Connection timed out.".
+class TcpClient : public QObject {
+    Q_OBJECT
+public:
+    explicit TcpClient(QObject* parent = nullptr, std::chrono::milliseconds connectLimit = std::chrono::seconds(21),
+                       std::chrono::milliseconds sendLimit = std::chrono::seconds(21));
+    ~TcpClient() override;
+
+    QString Host() const;
+    void setHost(const QString& host);
+    /// Only the low 16 bits count: 70000 becomes 4464; 0 means not set.
+    std::uint16_t Port() const;
+    void setPort(std::int32_t port);
+    /// Milliseconds ReadBytes waits for missing bytes; -1 and 0 mean no limit.
+    int ReadTimeout() const;
+    void setReadTimeout(int milliseconds);
+
+    /// Opens the connection; throws AlreadyConnectedError, HostRequiredError, PortRequiredError
+    /// or SocketError.
+    void Connect();
+    /// Not a pure query: takes at most 32768 arrived bytes into the input buffer and notices a
+    /// close by the peer. True while unread bytes remain. Can throw SocketError.
+    bool Connected();
+    /// Closes the connection if open; passes on an error of its own Connected() call.
+    void Disconnect();
+    /// One byte per UTF-16 code unit in 7-bit ASCII; sends all or throws.
+    void Write(const QString& text);
+    qsizetype InputBufferSize() const;
+    /// Removes and returns exactly count bytes, waiting up to ReadTimeout for missing ones.
+    QByteArray ReadBytes(qsizetype count);
+
+signals:
+    void OnStatus(HostStatus status, const QString& text);
+    void OnConnected();
+    void OnDisconnected();
+
+private:
+    struct Impl;
+    Impl* d;
+};
