@@ -1,0 +1,135 @@
+// Start-up cost of the main window against a bare Qt window with the same widgets.
+// Each variant runs in a fresh child process; the figure is the time from process start to the
+// window's first paint and the resident memory at that moment.
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <chrono>
+#include <cstdio>
+
+#include "app/application.h"
+#include "app/hoofdscherm.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+long residentKiB() {
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+// The same kinds and numbers of widgets, with nothing behind them.
+QMainWindow* bareWindow() {
+    auto* w = new QMainWindow;
+    auto* tabs = new QTabWidget(w);
+    auto* a = new QWidget;
+    auto* al = new QVBoxLayout(a);
+    for (int i = 0; i < 2; ++i)
+        al->addWidget(new QLineEdit(u"x"_s));
+    al->addWidget(new QPushButton(u"AAN / UIT"_s));
+    al->addWidget(new QPushButton(u"UPDATE CONTROLE"_s));
+    auto* b = new QWidget;
+    auto* bl = new QVBoxLayout(b);
+    for (int i = 0; i < 11; ++i)
+        bl->addWidget(new QCheckBox(u"option"_s));
+    bl->addWidget(new QLineEdit);
+    auto* c = new QSplitter(Qt::Vertical);
+    for (int i = 0; i < 3; ++i)
+        c->addWidget(new QPlainTextEdit);
+    tabs->addTab(a, u"Instellingen"_s);
+    tabs->addTab(b, u"Parameters"_s);
+    tabs->addTab(c, u"Communicatie"_s);
+    tabs->addTab(new QWidget, u"Hex"_s);
+    w->setCentralWidget(tabs);
+    w->menuBar()->addMenu(u"Bestand"_s)->addAction(u"Bestand verzenden"_s);
+    w->menuBar()->addMenu(u"SMS"_s)->addAction(u"SMS bericht verzenden"_s);
+    w->resize(670, 540);
+    return w;
+}
+
+class PaintProbe : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint && !painted) {
+            painted = true;
+            QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        }
+        return false;
+    }
+    bool painted = false;
+};
+
+int child(int argc, char** argv, bool real, qint64 startedNs) {
+    Application app(argc, argv);
+    QTemporaryDir folder;
+    std::unique_ptr<QWidget> window;
+    if (real) {
+        HoofdschermConfig config;
+        config.executableFolder = folder.path() + u'/';
+        config.executableFile = QCoreApplication::applicationFilePath();
+        config.trayIcon = false;
+        window = std::make_unique<THoofdscherm>(config);
+    } else {
+        window.reset(bareWindow());
+    }
+    PaintProbe probe;
+    window->installEventFilter(&probe);
+    window->show();
+    app.exec();
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    const qint64 ns = std::chrono::duration_cast<std::chrono::nanoseconds>(now).count();
+    std::printf("%lld %ld\n", static_cast<long long>(ns - startedNs), residentKiB());
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 4 && qstrcmp(argv[1], "--child") == 0)
+        return child(argc, argv, qstrcmp(argv[2], "window") == 0, QByteArray(argv[3]).toLongLong());
+
+    QCoreApplication app(argc, argv);
+    const int runs = 7;
+    double sums[2][2] = {};
+    for (int run = 0; run < runs; ++run) {
+        for (int variant = 0; variant < 2; ++variant) {
+            const auto now = std::chrono::steady_clock::now().time_since_epoch();
+            const qint64 ns = std::chrono::duration_cast<std::chrono::nanoseconds>(now).count();
+            QProcess p;
+            p.start(QCoreApplication::applicationFilePath(),
+                    {u"--child"_s, variant ? u"window"_s : u"bare"_s, QString::number(ns)});
+            p.waitForFinished(30000);
+            const QList<QByteArray> fields = p.readAllStandardOutput().trimmed().split(' ');
+            if (run == 0)
+                continue; // warm the caches
+            sums[variant][0] += fields.value(0).toDouble() / 1e6;
+            sums[variant][1] += fields.value(1).toDouble() / 1024.0;
+        }
+    }
+    const double n = runs - 1;
+    std::printf("first paint   bare Qt window %7.1f ms   RTCPIPCLIENT %7.1f ms   ratio %.2f\n",
+                sums[0][0] / n, sums[1][0] / n, sums[1][0] / sums[0][0]);
+    std::printf("resident      bare Qt window %7.1f MiB  RTCPIPCLIENT %7.1f MiB  ratio %.2f\n",
+                sums[0][1] / n, sums[1][1] / n, sums[1][1] / sums[0][1]);
+    return 0;
+}
