@@ -159,7 +159,8 @@ void THoofdscherm::FormCreate() {
     connect(m_AppUpdate, &AppUpdate::applicationEndRequested, this, [this] {
         // The hand-over ends the program without the close query: no log flush on this road.
         m_endWithoutCloseQuery = true;
-        QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
+                                  Qt::QueuedConnection);
     });
     m_AppUpdate->setVersion(runningVersion());
 }

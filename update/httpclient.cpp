@@ -54,7 +54,7 @@ void HttpClient::abort() {
 }
 
 void HttpClient::takeData() {
-    if (!m_reply)
+    if (!m_reply || !m_reply->isOpen())
         return;
     const QByteArray data = m_reply->readAll();
     if (data.isEmpty())
@@ -98,7 +98,8 @@ Result<void> HttpClient::run(const QByteArray& verb) {
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
 
     QEventLoop loop;
-    QNetworkReply* reply = m_manager->sendCustomRequest(request, verb);
+    // head() and get(), not a custom verb: only then does Qt know a HEAD answer has no body.
+    QNetworkReply* reply = verb == "HEAD" ? m_manager->head(request) : m_manager->get(request);
     m_reply = reply;
     connect(reply, &QNetworkReply::readyRead, this, &HttpClient::takeData);
     connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
