@@ -27,6 +27,8 @@
 #include "app/ledlabel.h"
 #include "common/prompts.h"
 #include "hexview/hexview.h"
+#include "update/ui/appupdate.h"
+#include "update/updateinfo.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -144,6 +146,23 @@ void THoofdscherm::FormCreate() {
     m_linkReady = false;
     setWindowTitle(designCaption() + u" - v"_s + runningVersion());
     m_AutoLocatie->setText(m_config.executableFolder);
+    m_AppUpdate = new AppUpdate(m_config.executableFolder, updateSectionName(m_config.executableFile),
+                                m_config.clock, this);
+    QFont updateFont(u"Segoe UI"_s);
+    updateFont.setPixelSize(12);
+    m_AppUpdate->setFont(updateFont);
+    QFont readmeFont(u"Calibri"_s);
+    readmeFont.setPixelSize(12);
+    m_AppUpdate->setFontReadme(readmeFont);
+    m_AppUpdate->setUpdateFileURL(AppUpdate::defaultUpdateFileURL());
+    m_AppUpdate->setUpdatePageURL(AppUpdate::defaultUpdatePageURL());
+    connect(m_AppUpdate, &AppUpdate::applicationEndRequested, this, [this] {
+        // The hand-over ends the program without the close query: no log flush on this road.
+        m_endWithoutCloseQuery = true;
+        QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
+                                  Qt::QueuedConnection);
+    });
+    m_AppUpdate->setVersion(runningVersion());
 }
 
 QWidget* THoofdscherm::buildConnectionTab() {
@@ -378,7 +397,9 @@ void THoofdscherm::SMSberichtverzenden1Click() {}
 
 void THoofdscherm::SMSverzenden1Click() {}
 
-void THoofdscherm::SpeedButton4Click() {}
+void THoofdscherm::SpeedButton4Click() {
+    std::ignore = m_AppUpdate->CheckForUpdate(false);
+}
 
 void THoofdscherm::Button2Click() {
     if (const auto file = prompts::openFile(u"Selecteer bestand"_s))
@@ -407,6 +428,10 @@ bool THoofdscherm::FormCloseQuery() {
 }
 
 void THoofdscherm::closeEvent(QCloseEvent* event) {
+    if (m_endWithoutCloseQuery) {
+        event->accept();
+        return;
+    }
     if (!FormCloseQuery()) {
         event->ignore();
         return;

@@ -17,6 +17,7 @@ class QSystemTrayIcon;
 class QTabWidget;
 class QTimer;
 class QToolButton;
+class AppUpdate;
 class HexView;
 class LedLabel;
 
@@ -45,6 +46,8 @@ public:
     const DataFolders& dataFolders() const { return m_folders; }
     const VersionInfoReader& versionInfo() const { return m_versionInfo; }
     QString runningVersion() const { return m_versionInfo.value(QStringLiteral("InternalFileVersion")); }
+
+    AppUpdate& appUpdate() { return *m_AppUpdate; }
 
     bool linkReady() const { return m_linkReady; }
     void setLinkReady(bool ready) { m_linkReady = ready; }
@@ -92,6 +95,8 @@ private:
     TrafficLogs m_logs;
     bool m_linkReady = false;
     bool m_centred = false;
+    AppUpdate* m_AppUpdate = nullptr;
+    bool m_endWithoutCloseQuery = false; ///< the update hand-over ends the program
 
     QTabWidget* m_pages = nullptr;
     LedLabel* m_verbindingLed = nullptr;

@@ -18,6 +18,8 @@
 #include "common/apperror.h"
 #include "hexview/hexview.h"
 #include "scriptedprompts.h"
+#include "httpresponder.h"
+#include "update/ui/appupdate.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -299,6 +301,33 @@ private slots:
         m_window->GeneralTimer();
         QCOMPARE(m_window->logs().incoming().lineCount(), 503);
         QVERIFY(m_window->logs().incoming().lines().last().startsWith(u"Cannot create file"_s));
+    }
+
+    void updateButtonRunsAnInteractiveCheck() {
+        AppUpdate& update = m_window->appUpdate();
+        QCOMPARE(update.version(), u"9.0.1.3"_s);
+        QCOMPARE(update.updateFileURL(), AppUpdate::defaultUpdateFileURL());
+        QVERIFY(update.updateFileURL().endsWith(u"/liveupdate/RTCPIPCLIENT/RTCPIPCLIENT.txt"_s));
+        QCOMPARE(update.font().pixelSize(), 12);
+        HttpResponder server;
+        server.route("/info.txt",
+                     HttpResponder::ok("[" + update.sectionName().toLatin1() + "]\r\nVersion=9.0.1.3\r\n"));
+        update.setUpdateFileURL(server.url(u"/info.txt"_s));
+        ScriptedPrompts answers;
+        m_window->findChild<QPushButton*>(u"SpeedButton4"_s)->click();
+        QCOMPARE(answers.messageTexts(), QStringList{u"Er is geen nieuwe versie beschikbaar."_s});
+        QCOMPARE(server.requests().size(), 1);
+    }
+
+    void handOverEndsWithoutTheCloseQuery() {
+        m_window->findChild<QCheckBox*>(u"Logbewaren"_s)->setChecked(true);
+        m_window->show();
+        m_window->logs().incoming().add(u"not flushed"_s);
+        QSignalSpy closed(m_window.get(), &THoofdscherm::closed);
+        emit m_window->appUpdate().applicationEndRequested();
+        QVERIFY(m_window->close());
+        QCOMPARE(closed.size(), 0);
+        QCOMPARE(QDir(m_folder + u"RVxMMCLIENT/LOGS"_s).entryList(QDir::Files), QStringList());
     }
 
     void sigtermClosesLikeAfsluiten() {

@@ -1,0 +1,92 @@
+#include "update/ui/updatenotifybox.h"
+
+#include <QDesktopServices>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QUrl>
+
+#include "update/filesizetext.h"
+#include "update/ui/updatedownloadbox.h"
+#include "update/ui/updatepicture.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+UpdateNotifyBox::UpdateNotifyBox(QString executableFolder, Clock clock, QWidget* parent)
+    : QDialog(parent)
+    , m_executableFolder(std::move(executableFolder))
+    , m_clock(std::move(clock)) {
+    setObjectName(u"UpdateNotifyBox"_s);
+    setWindowTitle(u"Nieuwe versie is beschikbaar"_s);
+    setFixedSize(690, 313);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    setPalette(pal);
+
+    m_ReadmeMemo = new QPlainTextEdit(this);
+    m_ReadmeMemo->setObjectName(u"ReadmeMemo"_s);
+    m_ReadmeMemo->setGeometry(8, 8, 461, 257);
+    m_ReadmeMemo->setReadOnly(true);
+    m_ReadmeMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_ReadmeMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_ReadmeMemo->setStyleSheet(u"QPlainTextEdit { background-color: rgb(255, 251, 240); }"_s);
+
+    QFont buttonFont(u"Arial"_s);
+    buttonFont.setPixelSize(12);
+    const auto button = [this, &buttonFont](const char16_t* name, const QString& text, int x, int width) {
+        auto* b = new QPushButton(text, this);
+        b->setObjectName(QString::fromUtf16(name));
+        b->setGeometry(x, 278, width, 25);
+        b->setFont(buttonFont);
+        return b;
+    };
+    m_DownloadButton = button(u"DownloadButton", u"Download en installeer"_s, 7, 229);
+    m_OpenWebPageButton = button(u"OpenWebPageButton", u"Open webpagina"_s, 249, 131);
+    m_OKButton = button(u"OKButton", u"OK"_s, 395, 74);
+    m_OKButton->setDefault(true);
+    setTabOrder(m_ReadmeMemo, m_DownloadButton);
+    setTabOrder(m_DownloadButton, m_OpenWebPageButton);
+    setTabOrder(m_OpenWebPageButton, m_OKButton);
+
+    auto* picture = new QLabel(this);
+    picture->setObjectName(u"pictureLabel"_s);
+    picture->setGeometry(690 - 216, 0, 216, 313);
+    picture->setScaledContents(true);
+    picture->setPixmap(updatePicture(216, 313));
+
+    connect(m_DownloadButton, &QPushButton::clicked, this, &UpdateNotifyBox::DownloadButtonClick);
+    connect(m_OpenWebPageButton, &QPushButton::clicked, this, &UpdateNotifyBox::OpenWebPageButtonClick);
+    // OK is also the cancel button: Escape ends the dialog the same way.
+    connect(m_OKButton, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+UpdateNotifyBox::~UpdateNotifyBox() = default;
+
+QString UpdateNotifyBox::FileSizeText(qint64 size) const {
+    return ::FileSizeText(size, m_fileSizeUnit);
+}
+
+void UpdateNotifyBox::OpenWebPageButtonClick() {
+    QDesktopServices::openUrl(QUrl(m_info.UpdatePageURL));
+}
+
+void UpdateNotifyBox::DownloadButtonClick() {
+    if (m_downloading)
+        return;
+    m_downloading = true;
+    // The dialog closes when the flow is over, whichever way it ends.
+    struct Finish {
+        UpdateNotifyBox* box;
+        ~Finish() {
+            box->m_downloading = false;
+            box->reject();
+        }
+    } finish{this};
+
+    UpdateDownloadBox download(m_executableFolder, m_clock);
+    download.setFont(font());
+    emit downloadBoxCreated(&download);
+    if (const auto path = download.run(*this))
+        emit handOverRequested(*path);
+}
