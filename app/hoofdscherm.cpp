@@ -29,6 +29,7 @@
 #include "hexview/hexview.h"
 #include "update/ui/appupdate.h"
 #include "update/updateinfo.h"
+#include "outbound/ui/tfsms.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -99,7 +100,8 @@ THoofdscherm::THoofdscherm(HoofdschermConfig config, QWidget* parent)
     : QMainWindow(parent)
     , m_config(std::move(config))
     , m_folders(DataFolders::beside(m_config.executableFolder))
-    , m_logs(m_folders.logs, m_config.clock) {
+    , m_logs(m_folders.logs, m_config.clock)
+    , m_settings(m_config.executableFolder, u"RTCPIPCLIENT.xml"_s, u"Hoofdscherm"_s) {
     setObjectName(u"Hoofdscherm"_s);
     setWindowTitle(designCaption());
     setWindowIcon(applicationIcon());
@@ -137,7 +139,10 @@ THoofdscherm::THoofdscherm(HoofdschermConfig config, QWidget* parent)
     m_FileChecker->start();
 }
 
-THoofdscherm::~THoofdscherm() = default;
+THoofdscherm::~THoofdscherm() {
+    // While the controls still exist; the store writes its file as it goes.
+    m_settings.saveIfNeeded();
+}
 
 void THoofdscherm::FormCreate() {
     m_folders.create();
@@ -146,6 +151,29 @@ void THoofdscherm::FormCreate() {
     m_linkReady = false;
     setWindowTitle(designCaption() + u" - v"_s + runningVersion());
     m_AutoLocatie->setText(m_config.executableFolder);
+    // Step 6: stored values replace the defaults just set.
+    using Kind = StoredProp::Kind;
+    const auto checked = [](const char16_t* name) {
+        return StoredProp::Spec{QString::fromUtf16(name), u"Checked"_s, Kind::Boolean, "checked"};
+    };
+    m_settings.setStoredProps(
+        StoredProp::fromObjects(this, {{u"edtHost"_s, u"Text"_s, Kind::Text, "text"},
+                                       {u"edtPoort"_s, u"Text"_s, Kind::Text, "text"},
+                                       checked(u"EOT"),
+                                       checked(u"SOH"),
+                                       checked(u"STX"),
+                                       checked(u"ToonHex"),
+                                       checked(u"enc64ontvangst"),
+                                       checked(u"enc64verzenden"),
+                                       checked(u"AutoConnect"),
+                                       checked(u"AutoBestanden"),
+                                       {u"AutoLocatie"_s, u"Text"_s, Kind::Text, "text"},
+                                       checked(u"ACKDisconnect"),
+                                       checked(u"Logbewaren"),
+                                       checked(u"XMLBestandenBewaren")}));
+    m_settings.Restore();
+    if (!m_settings.problem().isEmpty())
+        m_logs.incoming().add(m_settings.problem());
     m_AppUpdate = new AppUpdate(m_config.executableFolder, updateSectionName(m_config.executableFile),
                                 m_config.clock, this);
     QFont updateFont(u"Segoe UI"_s);
@@ -163,6 +191,10 @@ void THoofdscherm::FormCreate() {
                                   Qt::QueuedConnection);
     });
     m_AppUpdate->setVersion(runningVersion());
+}
+
+QString THoofdscherm::outboxFolder() const {
+    return m_AutoLocatie->text();
 }
 
 QWidget* THoofdscherm::buildConnectionTab() {
@@ -393,9 +425,14 @@ void THoofdscherm::Afsluiten1Click() {
     close();
 }
 
-void THoofdscherm::SMSberichtverzenden1Click() {}
+void THoofdscherm::SMSberichtverzenden1Click() {
+    if (m_smsDialog)
+        m_smsDialog->exec();
+}
 
-void THoofdscherm::SMSverzenden1Click() {}
+void THoofdscherm::SMSverzenden1Click() {
+    SMSberichtverzenden1Click();
+}
 
 void THoofdscherm::SpeedButton4Click() {
     std::ignore = m_AppUpdate->CheckForUpdate(false);
@@ -437,6 +474,7 @@ void THoofdscherm::closeEvent(QCloseEvent* event) {
         return;
     }
     event->accept();
+    m_settings.Save();
     if (m_trayIcon)
         m_trayIcon->hide();
     emit closed();

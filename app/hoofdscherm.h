@@ -7,6 +7,7 @@
 
 #include "common/datafolders.h"
 #include "link/trafficlogs.h"
+#include "settings/settingsstore.h"
 #include "version/versioninforeader.h"
 
 class QCheckBox;
@@ -20,6 +21,7 @@ class QToolButton;
 class AppUpdate;
 class HexView;
 class LedLabel;
+class TFSMS;
 
 /// What the main window is given from outside: where it lives and how fast its timers run.
 struct HoofdschermConfig {
@@ -51,6 +53,12 @@ public:
 
     bool linkReady() const { return m_linkReady; }
     void setLinkReady(bool ready) { m_linkReady = ready; }
+
+    /// The outbox folder as the operator has it now.
+    QString outboxFolder() const;
+    /// The SMS dialog the menus show (created at start beside the window; not owned).
+    void setSmsDialog(TFSMS* dialog) { m_smsDialog = dialog; }
+    SettingsStore& settings() { return m_settings; }
 
     /// The application's error hook: an error no handler caught replaces the incoming log.
     void reportUncaught(const QString& message);
@@ -93,6 +101,8 @@ private:
     DataFolders m_folders;
     VersionInfoReader m_versionInfo;
     TrafficLogs m_logs;
+    SettingsStore m_settings;
+    TFSMS* m_smsDialog = nullptr;
     bool m_linkReady = false;
     bool m_centred = false;
     AppUpdate* m_AppUpdate = nullptr;

@@ -5,6 +5,7 @@
 #include "app/shutdownsignals.h"
 #include "common/datafolders.h"
 #include "common/ui/widgetprompts.h"
+#include "outbound/ui/tfsms.h"
 
 int main(int argc, char** argv) {
     Application app(argc, argv);
@@ -18,6 +19,8 @@ int main(int argc, char** argv) {
     config.executableFolder = executableFolder();
     config.executableFile = QCoreApplication::applicationFilePath();
     THoofdscherm window(config);
+    TFSMS sms(config.executableFolder, [&window] { return window.outboxFolder(); });
+    window.setSmsDialog(&sms);
     app.setErrorHook([&window](const QString& message) { window.reportUncaught(message); });
     QObject::connect(&shutdown, &ShutdownSignals::requested, &window, &THoofdscherm::Afsluiten1Click);
     QObject::connect(&window, &THoofdscherm::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);

@@ -1,0 +1,145 @@
+#include "settings/settingsdocument.h"
+
+#include <QXmlStreamReader>
+
+#include "common/ansicodec.h"
+#include "common/textlines.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+bool representable(char32_t c) {
+    if (c > 0xFFFF)
+        return false;
+    const QString one(QChar(static_cast<char16_t>(c)));
+    return ansi::toText(ansi::fromText(one)) == one;
+}
+
+QString escaped(QStringView text) {
+    QString out;
+    out.reserve(text.size());
+    for (const char32_t c : text.toUcs4()) {
+        switch (c) {
+        case U'<':
+            out += u"&lt;"_s;
+            break;
+        case U'>':
+            out += u"&gt;"_s;
+            break;
+        case U'"':
+            out += u"&quot;"_s;
+            break;
+        case U'&':
+            out += u"&amp;"_s;
+            break;
+        case U'\'':
+            out += u"&apos;"_s;
+            break;
+        default:
+            if (c > 0x20AB || !representable(c))
+                out += u"&#x"_s + QString::number(c, 16).rightJustified(2, u'0') + u';';
+            else
+                out += QChar(static_cast<char16_t>(c));
+        }
+    }
+    return out;
+}
+
+void writeElement(const SettingsElement& e, int depth, QString& out) {
+    const QString indent(depth * 2, u' ');
+    QString open = indent + u'<' + escaped(e.name);
+    for (const auto& [name, value] : e.attributes)
+        open += u' ' + escaped(name) + u"=\""_s + escaped(value) + u'"';
+    if (!e.children.isEmpty()) {
+        out += open + u">\r\n"_s;
+        for (const SettingsElement& c : e.children)
+            writeElement(c, depth + 1, out);
+        out += indent + u"</"_s + escaped(e.name) + u">\r\n"_s;
+    } else if (!e.value.isEmpty()) {
+        out += open + u'>' + escaped(e.value) + u"</"_s + escaped(e.name) + u">\r\n"_s;
+    } else {
+        out += open + u"/>\r\n"_s;
+    }
+}
+
+SettingsElement readElement(QXmlStreamReader& xml) {
+    SettingsElement e;
+    e.name = xml.name().toString();
+    for (const QXmlStreamAttribute& a : xml.attributes())
+        e.attributes.append({a.qualifiedName().toString(), a.value().toString()});
+    QString text;
+    while (xml.readNext() != QXmlStreamReader::Invalid) {
+        if (xml.isStartElement())
+            e.children.append(readElement(xml));
+        else if (xml.isCharacters())
+            text += xml.text();
+        else if (xml.isEndElement())
+            break;
+    }
+    // Between child elements the text is only the layout's line breaks and indentation.
+    if (e.children.isEmpty())
+        e.value = text;
+    return e;
+}
+
+} // namespace
+
+Result<SettingsDocument> SettingsDocument::parse(QByteArrayView bytes) {
+    // Decoded by us, not by the reader: a QString input makes it ignore the header's encoding.
+    QXmlStreamReader xml(textlines::decode(bytes));
+    SettingsDocument doc;
+    doc.prolog.clear();
+    bool haveRoot = false;
+    while (!xml.atEnd()) {
+        switch (xml.readNext()) {
+        case QXmlStreamReader::StartDocument:
+            doc.version = xml.documentVersion().toString();
+            doc.encoding = xml.documentEncoding().toString();
+            doc.standalone = xml.isStandaloneDocument();
+            break;
+        case QXmlStreamReader::Comment:
+            if (!haveRoot)
+                doc.prolog.append(u"<!--"_s + xml.text() + u"-->"_s);
+            break;
+        case QXmlStreamReader::ProcessingInstruction:
+            if (!haveRoot) {
+                const QString data = xml.processingInstructionData().toString();
+                doc.prolog.append(u"<?"_s + xml.processingInstructionTarget() +
+                                  (data.isEmpty() ? QString() : QString(u' ' + data)) + u"?>"_s);
+            }
+            break;
+        case QXmlStreamReader::StartElement:
+            doc.root = readElement(xml);
+            haveRoot = true;
+            break;
+        default:
+            break;
+        }
+    }
+    if (xml.hasError())
+        return Failure{
+            1,
+            u"regel %1, kolom %2: %3"_s.arg(xml.lineNumber()).arg(xml.columnNumber()).arg(xml.errorString())};
+    if (!haveRoot)
+        return Failure{2, u"geen hoofdelement"_s};
+    if (doc.version.isEmpty()) {
+        // A file without a header is written with the header of a new file.
+        doc.version = u"1.0"_s;
+        doc.encoding = u"iso-8859-1"_s;
+    }
+    return doc;
+}
+
+QByteArray SettingsDocument::toBytes() const {
+    QString out = u"<?xml version=\""_s + version + u'"';
+    if (!encoding.isEmpty())
+        out += u" encoding=\""_s + encoding + u'"';
+    if (standalone)
+        out += u" standalone=\"yes\""_s;
+    out += u"?>\r\n"_s;
+    for (const QString& item : prolog)
+        out += item + u"\r\n"_s;
+    writeElement(root, 0, out);
+    return ansi::fromText(out);
+}

@@ -1,0 +1,172 @@
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include "app/application.h"
+#include "app/hoofdscherm.h"
+#include "outbound/ui/tfsms.h"
+#include "tests/support/scriptedprompts.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+// The settings and the SMS dialog as the operator meets them: through the real window.
+class TestHoofdschermSettings : public QObject {
+    Q_OBJECT
+private slots:
+    void init() {
+        m_dir.emplace();
+        m_folder = m_dir->path() + u'/';
+    }
+    void cleanup() {
+        qobject_cast<Application*>(qApp)->setErrorHook({});
+        m_dir.reset();
+    }
+
+    void firstStartWritesTheDefaultsAtTheEnd() {
+        open();
+        QVERIFY(!QFile::exists(settingsFile()));
+        m_window.reset();
+        const QByteArray folder = m_folder.toLatin1();
+        QCOMPARE(read(settingsFile()),
+                 QByteArray("<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n"
+                            "<Configuration>\r\n"
+                            "  <Hoofdscherm>\r\n"
+                            "    <FormVersion>0</FormVersion>\r\n"
+                            "    <edtHost_Text>127.0.0.1</edtHost_Text>\r\n"
+                            "    <edtPoort_Text>4000</edtPoort_Text>\r\n"
+                            "    <EOT_Checked>FALSE</EOT_Checked>\r\n"
+                            "    <SOH_Checked>FALSE</SOH_Checked>\r\n"
+                            "    <STX_Checked>FALSE</STX_Checked>\r\n"
+                            "    <ToonHex_Checked>FALSE</ToonHex_Checked>\r\n"
+                            "    <enc64ontvangst_Checked>FALSE</enc64ontvangst_Checked>\r\n"
+                            "    <enc64verzenden_Checked>FALSE</enc64verzenden_Checked>\r\n"
+                            "    <AutoConnect_Checked>FALSE</AutoConnect_Checked>\r\n"
+                            "    <AutoBestanden_Checked>FALSE</AutoBestanden_Checked>\r\n"
+                            "    <AutoLocatie_Text>" +
+                            folder +
+                            "</AutoLocatie_Text>\r\n"
+                            "    <ACKDisconnect_Checked>FALSE</ACKDisconnect_Checked>\r\n"
+                            "    <Logbewaren_Checked>FALSE</Logbewaren_Checked>\r\n"
+                            "    <XMLBestandenBewaren_Checked>TRUE</XMLBestandenBewaren_Checked>\r\n"
+                            "  </Hoofdscherm>\r\n"
+                            "</Configuration>\r\n"));
+    }
+
+    void changedOptionsSurviveARestart() {
+        open();
+        m_window->findChild<QCheckBox*>(u"SOH"_s)->click();
+        m_window->findChild<QLineEdit*>(u"edtHost"_s)->setText(u"dispatch&co"_s);
+        m_window->findChild<QLineEdit*>(u"AutoLocatie"_s)->setText(u"/srv/outbox/"_s);
+        m_window->close();
+        // A change after the allowed close is not saved again at destruction.
+        m_window->findChild<QLineEdit*>(u"edtPoort"_s)->setText(u"1"_s);
+        m_window.reset();
+        open();
+        QVERIFY(m_window->findChild<QCheckBox*>(u"SOH"_s)->isChecked());
+        QVERIFY(m_window->findChild<QCheckBox*>(u"XMLBestandenBewaren"_s)->isChecked());
+        QCOMPARE(m_window->findChild<QLineEdit*>(u"edtHost"_s)->text(), u"dispatch&co"_s);
+        QCOMPARE(m_window->findChild<QLineEdit*>(u"edtPoort"_s)->text(), u"4000"_s);
+        QCOMPARE(m_window->findChild<QLineEdit*>(u"AutoLocatie"_s)->text(), u"/srv/outbox/"_s);
+    }
+
+    void damagedFileIsReportedAndKept() {
+        QFile file(settingsFile());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("<Configuration><Hoofdscherm>");
+        file.close();
+        open();
+        const QString incoming = m_window->findChild<QPlainTextEdit*>(u"Inkomend"_s)->toPlainText();
+        QVERIFY2(incoming.contains(u"RTCPIPCLIENT.xml.bad"_s), qPrintable(incoming));
+        QCOMPARE(incoming.count(u'\n'), 0);
+        QCOMPARE(read(settingsFile() + u".bad"_s), QByteArray("<Configuration><Hoofdscherm>"));
+        QCOMPARE(m_window->findChild<QLineEdit*>(u"edtHost"_s)->text(), u"127.0.0.1"_s);
+    }
+
+    void smsMenusShowTheDialogModally_data() {
+        QTest::addColumn<QString>("action");
+        QTest::newRow("main menu") << u"SMSberichtverzenden1"_s;
+        QTest::newRow("tray menu") << u"SMSverzenden1"_s;
+    }
+    void smsMenusShowTheDialogModally() {
+        QFETCH(QString, action);
+        open();
+        const QString outbox = m_folder + u"outbox/"_s;
+        QVERIFY(QDir().mkpath(outbox));
+        m_window->findChild<QLineEdit*>(u"AutoLocatie"_s)->setText(outbox);
+        TFSMS dialog(m_folder, [w = m_window.get()] { return w->outboxFolder(); });
+        m_window->setSmsDialog(&dialog);
+        fill(dialog);
+        ScriptedPrompts prompts;
+        bool wasModal = false;
+        QTimer::singleShot(0, &dialog, [&] {
+            wasModal = QApplication::activeModalWidget() == &dialog;
+            QTest::mouseClick(dialog.findChild<QToolButton*>(u"BtnExecute"_s), Qt::LeftButton);
+        });
+        m_window->findChild<QAction*>(action)->trigger();
+        QVERIFY(wasModal);
+        QCOMPARE(prompts.messageTexts(), QStringList{u"SMS bericht werd aangeboden"_s});
+        QCOMPARE(QDir(outbox).entryList({u"sms_*.xml"_s}, QDir::Files).size(), 1);
+    }
+
+    void smsWriteErrorReachesTheErrorHook() {
+        open();
+        m_window->findChild<QLineEdit*>(u"AutoLocatie"_s)->setText(m_folder + u"missing/"_s);
+        TFSMS dialog(m_folder, [w = m_window.get()] { return w->outboxFolder(); });
+        m_window->setSmsDialog(&dialog);
+        fill(dialog);
+        ScriptedPrompts prompts;
+        bool stayedOpen = false;
+        QTimer::singleShot(0, &dialog, [&] {
+            QTest::mouseClick(dialog.findChild<QToolButton*>(u"BtnExecute"_s), Qt::LeftButton);
+            stayedOpen = dialog.isVisible();
+            dialog.reject();
+        });
+        m_window->SMSberichtverzenden1Click();
+        QVERIFY(stayedOpen);
+        QVERIFY(prompts.messages().isEmpty());
+        const QString incoming = m_window->findChild<QPlainTextEdit*>(u"Inkomend"_s)->toPlainText();
+        QVERIFY2(incoming.contains(u"missing"_s), qPrintable(incoming));
+    }
+
+private:
+    void open() {
+        HoofdschermConfig config;
+        config.executableFolder = m_folder;
+        config.executableFile = QCoreApplication::applicationFilePath();
+        config.trayIcon = false;
+        m_window = std::make_unique<THoofdscherm>(config);
+        qobject_cast<Application*>(qApp)->setErrorHook(
+            [w = m_window.get()](const QString& m) { w->reportUncaught(m); });
+    }
+    static void fill(TFSMS& dialog) {
+        for (const auto& [name, text] :
+             {std::pair{u"SMSnummer"_s, u"06"_s}, std::pair{u"SMSWachtwoord"_s, u"pw"_s},
+              std::pair{u"SMSInlognaam"_s, u"user"_s}, std::pair{u"SMSserver"_s, u"srv"_s}})
+            dialog.findChild<QLineEdit*>(name)->setText(text);
+        dialog.findChild<QPlainTextEdit*>(u"SMSbericht"_s)->setPlainText(u"hallo"_s);
+    }
+    QString settingsFile() const { return m_folder + u"RTCPIPCLIENT.xml"_s; }
+    static QByteArray read(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+    std::optional<QTemporaryDir> m_dir;
+    QString m_folder;
+    std::unique_ptr<THoofdscherm> m_window;
+};
+
+int main(int argc, char** argv) {
+    Application app(argc, argv);
+    TestHoofdschermSettings test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_hoofdschermsettings.moc"

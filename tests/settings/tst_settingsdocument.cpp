@@ -1,0 +1,111 @@
+#include <QTest>
+
+#include "settings/settingsdocument.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+class TestSettingsDocument : public QObject {
+    Q_OBJECT
+private slots:
+    void writesTheExactLayout() {
+        SettingsDocument doc;
+        SettingsElement window{u"Hoofdscherm"_s, {}, {}, {}};
+        window.children.append({u"FormVersion"_s, {}, u"0"_s, {}});
+        window.children.append({u"edtHost_Text"_s, {}, {}, {}});
+        window.children.append({u"edtPoort_Text"_s, {}, u"a&b<c>\"d'e"_s, {}});
+        doc.root.children.append(window);
+        QCOMPARE(doc.toBytes(),
+                 QByteArray("<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n"
+                            "<Configuration>\r\n"
+                            "  <Hoofdscherm>\r\n"
+                            "    <FormVersion>0</FormVersion>\r\n"
+                            "    <edtHost_Text/>\r\n"
+                            "    <edtPoort_Text>a&amp;b&lt;c&gt;&quot;d&apos;e</edtPoort_Text>\r\n"
+                            "  </Hoofdscherm>\r\n"
+                            "</Configuration>\r\n"));
+    }
+
+    void writesCharacters_data() {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("latin-1 as one byte") << u"C:\\Cliënt\\"_s << QByteArray("C:\\Cli\xEBnt\\");
+        QTest::newRow("U+20AB as itself is not in 1252") << u"\u20AB"_s << QByteArray("&#x20ab;");
+        QTest::newRow("euro above U+20AB") << u"\u20AC"_s << QByteArray("&#x20ac;");
+        QTest::newRow("1252 punctuation") << u"\u2018\u2019"_s << QByteArray("\x91\x92");
+        QTest::newRow("not in 1252 kept as reference") << u"\u0100"_s << QByteArray("&#x100;");
+        QTest::newRow("outside the BMP as one reference") << u"\U0001F600"_s << QByteArray("&#x1f600;");
+    }
+    void writesCharacters() {
+        QFETCH(QString, value);
+        QFETCH(QByteArray, bytes);
+        SettingsDocument doc;
+        doc.root.children.append({u"v"_s, {}, value, {}});
+        const QByteArray written = doc.toBytes();
+        QVERIFY2(written.contains(QByteArray("<v>" + bytes + "</v>\r\n")), written.constData());
+        const auto back = SettingsDocument::parse(written);
+        QVERIFY(back);
+        QCOMPARE(back.value().root.child(u"v"_s)->value, value);
+    }
+
+    void keepsHeaderPrologAndUnknownElements() {
+        const QByteArray file("<?xml version=\"1.0\" standalone=\"yes\"?>\r\n"
+                              "<!-- hand written -->\r\n"
+                              "<?app mode=\"x\"?>\r\n"
+                              "<Configuration>\r\n"
+                              "  <Extra kind=\"a&amp;b\">\r\n"
+                              "    <Inner>1</Inner>\r\n"
+                              "  </Extra>\r\n"
+                              "</Configuration>\r\n");
+        const auto doc = SettingsDocument::parse(file);
+        QVERIFY2(doc, qPrintable(doc ? QString() : doc.message()));
+        QCOMPARE(doc.value().toBytes(), file);
+    }
+
+    void readsByByteOrderMark_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        const QString text =
+            u"<?xml version=\"1.0\" encoding=\"iso-8859-1\"?><Configuration><v>Cliënt €</v></Configuration>"_s;
+        QTest::newRow("utf-8 bom") << QByteArray("\xEF\xBB\xBF" + text.toUtf8());
+        QByteArray utf16("\xFF\xFE");
+        for (const QChar c : text)
+            utf16 += char(c.unicode() & 0xFF), utf16 += char(c.unicode() >> 8);
+        QTest::newRow("utf-16 le bom") << utf16;
+        QTest::newRow("windows-1252, whatever the header says")
+            << QByteArray("<?xml version=\"1.0\" encoding=\"iso-8859-1\"?><Configuration><v>Cli\xEBnt "
+                          "\x80</v></Configuration>");
+    }
+    void readsByByteOrderMark() {
+        QFETCH(QByteArray, bytes);
+        const auto doc = SettingsDocument::parse(bytes);
+        QVERIFY(doc);
+        QCOMPARE(doc.value().root.child(u"v"_s)->value, u"Cliënt €"_s);
+    }
+
+    void headerWithoutEncodingIsWrittenWithout() {
+        const auto doc = SettingsDocument::parse("<?xml version=\"1.0\"?><Configuration/>");
+        QVERIFY(doc);
+        QCOMPARE(doc.value().toBytes(), QByteArray("<?xml version=\"1.0\"?>\r\n<Configuration/>\r\n"));
+    }
+
+    void readsReferences() {
+        const auto doc =
+            SettingsDocument::parse("<Configuration><v>&#65;&#x42;&lt;&amp;</v></Configuration>");
+        QVERIFY(doc);
+        QCOMPARE(doc.value().root.child(u"v"_s)->value, u"AB<&"_s);
+    }
+
+    void rejectsDamagedFiles_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("cut short") << QByteArray("<Configuration><Hoofdscherm>");
+        QTest::newRow("mismatched tag") << QByteArray("<Configuration></Config>");
+        QTest::newRow("not xml") << QByteArray("host=1.2.3.4");
+    }
+    void rejectsDamagedFiles() {
+        QFETCH(QByteArray, bytes);
+        QVERIFY(!SettingsDocument::parse(bytes));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettingsDocument)
+#include "tst_settingsdocument.moc"
