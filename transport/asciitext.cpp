@@ -5,9 +5,9 @@
 
 namespace ascii {
 
-char byteOf(char16_t unit) {
-    if (unit < 0x80)
-        return static_cast<char>(unit);
+namespace {
+
+char fitOf(char16_t unit) {
     if (QChar::isSurrogate(unit))
         return '?';
     // A canonical or compatibility decomposition that starts with an ASCII character is the
@@ -18,11 +18,19 @@ char byteOf(char16_t unit) {
     return '?';
 }
 
+} // namespace
+
+char byteOf(char16_t unit) {
+    return unit < 0x80 ? static_cast<char>(unit) : fitOf(unit);
+}
+
 QByteArray fromText(QStringView text) {
     QByteArray out(text.size(), Qt::Uninitialized);
     char* dst = out.data();
-    for (const QChar c : text)
-        *dst++ = byteOf(c.unicode());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        *dst++ = u < 0x80 ? static_cast<char>(u) : fitOf(u);
+    }
     return out;
 }
 

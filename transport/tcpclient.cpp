@@ -14,6 +14,7 @@ namespace {
 
 // One receive call's worth; the input buffer itself has no limit.
 constexpr qsizetype kRecvBufferSize = 32768;
+constexpr qsizetype kSendSlice = 256 * 1024;
 
 // Exactly four dot-separated decimal fields of 0 to 255 and nothing else; anything else is a
 // name to resolve.
@@ -192,7 +193,6 @@ void TcpClient::Disconnect() {
 void TcpClient::Write(const QString& text) {
     if (text.isEmpty())
         return;
-    const QByteArray bytes = ascii::fromText(text);
     if (!d->handler || !d->handler->socket.valid())
         throw ConnClosedGracefullyError();
     Impl::Handler& h = *d->handler;
@@ -202,9 +202,12 @@ void TcpClient::Write(const QString& text) {
         emit OnStatus(HostStatus::hsDisconnected, u"Disconnected."_s);
         throw ConnClosedGracefullyError();
     }
-    bool accepted;
+    bool accepted = true;
     try {
-        accepted = h.socket.sendAll(bytes, d->sendLimit);
+        // Converted a slice at a time: a long text needs no second copy of itself in memory,
+        // and the slice stays in the cache on its way to the socket.
+        for (qsizetype at = 0; at < text.size() && accepted; at += kSendSlice)
+            accepted = h.socket.sendAll(ascii::fromText(QStringView(text).mid(at, kSendSlice)), d->sendLimit);
     } catch (const SocketError& e) {
         // A send that timed out has left part of a frame on the wire: the link cannot carry
         // another frame, so it is dropped like a broken one and the supervisor reconnects.
