@@ -316,6 +316,7 @@ QWidget* THoofdscherm::buildHexTab() {
     auto* panel = new QHBoxLayout;
     m_Button2 = new QPushButton(u"Open bestand"_s, page);
     m_Button2->setObjectName(u"Button2"_s);
+    connect(m_Button2, &QPushButton::clicked, this, &THoofdscherm::Button2Click);
     panel->addWidget(m_Button2);
     panel->addStretch(1);
     box->addLayout(panel);
@@ -404,6 +405,11 @@ void THoofdscherm::SMSberichtverzenden1Click() {}
 void THoofdscherm::SMSverzenden1Click() {}
 
 void THoofdscherm::SpeedButton4Click() {}
+
+void THoofdscherm::Button2Click() {
+    if (const auto file = prompts::openFile(u"Selecteer bestand"_s))
+        std::ignore = m_hexView->Open(*file);
+}
 
 void THoofdscherm::GeneralTimer() {
     m_poller->tick();

@@ -66,6 +66,7 @@ public:
     void SMSberichtverzenden1Click();
     void SMSverzenden1Click();
     void SpeedButton4Click();
+    void Button2Click();
     void GeneralTimer();
     void Timer1Timer();
     void FileCheckerTimer();

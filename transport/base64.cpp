@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "transport/asciitext.h"
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
@@ -15,23 +17,24 @@ constexpr std::array<unsigned char, 128> kValues = [] {
     return v;
 }();
 
-// Non-ASCII characters narrow to "?" before decoding, which is no Base64 digit either.
-inline unsigned valueOf(char16_t c) { return c < 128 ? kValues[c] : kValues[u'?']; }
+// Non-ASCII characters narrow to 7-bit ASCII before decoding, as the wire conversion does.
+inline unsigned valueOf(char16_t c) {
+    return c < 128 ? kValues[c] : kValues[static_cast<unsigned char>(ascii::byteOf(c))];
+}
 
 } // namespace
 
 namespace base64 {
 
-QString encode(QStringView text)
-{
+QString encode(QStringView text) {
     const qsizetype n = text.size();
     QString out((n + 2) / 3 * 4, Qt::Uninitialized);
     QChar* dst = out.data();
     const QChar* src = text.data();
     qsizetype i = 0;
     for (; i + 3 <= n; i += 3) {
-        const unsigned v = (src[i].unicode() & 0xFFu) << 16 | (src[i + 1].unicode() & 0xFFu) << 8
-            | (src[i + 2].unicode() & 0xFFu);
+        const unsigned v = (src[i].unicode() & 0xFFu) << 16 | (src[i + 1].unicode() & 0xFFu) << 8 |
+                           (src[i + 2].unicode() & 0xFFu);
         *dst++ = QChar(kAlphabet[v >> 18]);
         *dst++ = QChar(kAlphabet[(v >> 12) & 63]);
         *dst++ = QChar(kAlphabet[(v >> 6) & 63]);
@@ -53,8 +56,7 @@ QString encode(QStringView text)
     return out;
 }
 
-Result<QString> decode(QStringView text)
-{
+Result<QString> decode(QStringView text) {
     if (text.contains(QChar(0)))
         return Failure{1, u"Base64: the text holds a NUL character."_s};
     const qsizetype groups = text.size() / 4;
@@ -62,8 +64,8 @@ Result<QString> decode(QStringView text)
     QChar* dst = out.data();
     const QChar* src = text.data();
     for (qsizetype g = 0; g < groups; ++g, src += 4) {
-        const unsigned v = valueOf(src[0].unicode()) << 18 | valueOf(src[1].unicode()) << 12
-            | valueOf(src[2].unicode()) << 6 | valueOf(src[3].unicode());
+        const unsigned v = valueOf(src[0].unicode()) << 18 | valueOf(src[1].unicode()) << 12 |
+                           valueOf(src[2].unicode()) << 6 | valueOf(src[3].unicode());
         *dst++ = QChar(char16_t(v >> 16));
         if (src[2] == u'=')
             break;

@@ -16,6 +16,8 @@
 #include "app/hoofdscherm.h"
 #include "app/shutdownsignals.h"
 #include "common/apperror.h"
+#include "hexview/hexview.h"
+#include "scriptedprompts.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -61,6 +63,48 @@ private slots:
         QCOMPARE(m_window->windowTitle(), u"Rovenka®  TCP/IP Cliënt - v9.0.1.3"_s);
         QCOMPARE(m_window->runningVersion(), u"9.0.1.3"_s);
         QCOMPARE(Application::title(), u"Rovenka® TCP / IP cliënt"_s);
+    }
+
+    void openBestandShowsTheChosenFileOnTheHexTab() {
+        ScriptedPrompts prompts;
+        const QString first = m_folder + u"first.bin"_s;
+        const QString second = m_folder + u"second.bin"_s;
+        const auto put = [](const QString& path, const QByteArray& bytes) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+        };
+        put(first, QByteArray("ABCDEFGHIJKLMNOPQ"));
+        put(second, QByteArray("x"));
+        auto* view = m_window->findChild<HexView*>(u"HexView1"_s);
+        auto* button = m_window->findChild<QPushButton*>(u"Button2"_s);
+        QVERIFY(view && button);
+
+        prompts.cancelNextFile();
+        button->click();
+        QCOMPARE(prompts.dialogTitles(), QStringList{u"Selecteer bestand"_s});
+        QVERIFY(view->fileName().isEmpty());
+
+        prompts.chooseNextFile(first);
+        button->click();
+        QCOMPARE(view->fileName(), first);
+        QCOMPARE(view->fileSize(), qint64(17));
+        // The same file again is not read again, even though it changed; another and back is.
+        put(first, QByteArray(40, 'z'));
+        prompts.chooseNextFile(first);
+        button->click();
+        QCOMPARE(view->fileSize(), qint64(17));
+        prompts.chooseNextFile(second);
+        button->click();
+        prompts.chooseNextFile(first);
+        button->click();
+        QCOMPARE(view->fileSize(), qint64(40));
+        QVERIFY(prompts.messages().isEmpty());
+
+        prompts.chooseNextFile(m_folder + u"missing.bin"_s);
+        button->click();
+        QCOMPARE(prompts.messages().size(), 1);
+        QCOMPARE(prompts.messages()[0].title, u"Viewer"_s);
     }
 
     void captionWithoutAVersionRecord() {

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <chrono>
+#include <cstdint>
+
+/// The one place that knows the platform's sockets. Every call is checked; a failure is thrown
+/// as SocketError with its Windows Sockets number, so callers and operators read the same
+/// numbers and texts on every platform.
+namespace sock {
+
+/// Windows Sockets number for a platform error code (errno on POSIX).
+int errorNumberOf(int platformError);
+/// Windows Sockets number for a name-lookup result (11001 not found ... 11004 no data).
+int lookupErrorNumberOf(int lookupResult);
+
+/// First IPv4 address of a host name, in host byte order; throws SocketError.
+std::uint32_t resolveIpv4(const QByteArray& hostName);
+
+/// A move-only TCP stream socket. Closing happens in the destructor at the latest.
+class Socket {
+public:
+    Socket() = default;
+    ~Socket();
+    Socket(Socket&& other) noexcept;
+    Socket& operator=(Socket&& other) noexcept;
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+
+    /// A new IPv4 stream socket bound to any local address and port.
+    static Socket openStream();
+
+    bool valid() const noexcept { return m_handle >= 0; }
+    /// Connects, giving up after limit with 10060.
+    void connect(std::uint32_t ipv4, std::uint16_t port, std::chrono::milliseconds limit);
+    /// Waits until bytes or end of stream can be taken; a negative wait means no limit.
+    bool waitReadable(std::chrono::milliseconds wait);
+    /// One receive of at most max bytes without waiting; 0 at end of stream, -1 for nothing yet.
+    qsizetype receive(char* buffer, qsizetype max);
+    /// Hands every byte to the platform; a send that makes no progress for limit fails with
+    /// 10060. Throws SocketError; returns false when the platform accepted nothing (peer gone).
+    bool sendAll(QByteArrayView bytes, std::chrono::milliseconds limit);
+    /// Shuts down the sending direction, then releases the socket.
+    void close() noexcept;
+
+private:
+    explicit Socket(int handle)
+        : m_handle(handle) {}
+    int m_handle = -1;
+};
+
+} // namespace sock

@@ -1,0 +1,284 @@
+#include <algorithm>
+#include <cerrno>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "transport/socket.h"
+#include "transport/transporterror.h"
+
+namespace sock {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// Every system call goes through here: a failure becomes the SocketError the operator reads.
+int check(int result) {
+    if (result < 0)
+        throw SocketError(errorNumberOf(errno));
+    return result;
+}
+
+// Waits for events on one socket, retrying interrupted waits with the time that is left, so a
+// signal never shortens or lengthens a limit. A negative limit waits without end.
+bool waitFor(int handle, short events, milliseconds limit) {
+    const auto deadline = Clock::now() + limit;
+    for (;;) {
+        int timeout = -1;
+        if (limit.count() >= 0) {
+            const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now()).count();
+            timeout = static_cast<int>(std::clamp<long long>(left, 0, 1 << 30));
+        }
+        pollfd p{handle, events, 0};
+        const int n = ::poll(&p, 1, timeout);
+        if (n > 0)
+            return true;
+        if (n == 0)
+            return false;
+        if (errno != EINTR)
+            check(n);
+    }
+}
+
+} // namespace
+
+int errorNumberOf(int e) {
+    switch (e) {
+    case EINTR:
+        return 10004;
+    case EBADF:
+        return 10009;
+    case EACCES:
+    case EPERM:
+        return 10013;
+    case EFAULT:
+        return 10014;
+    case EINVAL:
+        return 10022;
+    case EMFILE:
+    case ENFILE:
+        return 10024;
+#if EAGAIN != EWOULDBLOCK
+    case EAGAIN:
+#endif
+    case EWOULDBLOCK:
+        return 10035;
+    case EINPROGRESS:
+        return 10036;
+    case EALREADY:
+        return 10037;
+    case ENOTSOCK:
+        return 10038;
+    case EDESTADDRREQ:
+        return 10039;
+    case EMSGSIZE:
+        return 10040;
+    case EPROTOTYPE:
+        return 10041;
+    case ENOPROTOOPT:
+        return 10042;
+    case EPROTONOSUPPORT:
+        return 10043;
+    case ESOCKTNOSUPPORT:
+        return 10044;
+    case EOPNOTSUPP:
+        return 10045;
+    case EPFNOSUPPORT:
+        return 10046;
+    case EAFNOSUPPORT:
+        return 10047;
+    case EADDRINUSE:
+        return 10048;
+    case EADDRNOTAVAIL:
+        return 10049;
+    case ENETDOWN:
+        return 10050;
+    case ENETUNREACH:
+        return 10051;
+    case ENETRESET:
+        return 10052;
+    case ECONNABORTED:
+        return 10053;
+    case ECONNRESET:
+        return 10054;
+    case ENOBUFS:
+    case ENOMEM:
+        return 10055;
+    case EISCONN:
+        return 10056;
+    case ENOTCONN:
+        return 10057;
+    // A send after our own shutdown, or after the peer's reset was already taken.
+    case EPIPE:
+    case ESHUTDOWN:
+        return 10058;
+    case ETOOMANYREFS:
+        return 10059;
+    case ETIMEDOUT:
+        return 10060;
+    case ECONNREFUSED:
+        return 10061;
+    case ELOOP:
+        return 10062;
+    case ENAMETOOLONG:
+        return 10063;
+    case EHOSTDOWN:
+        return 10064;
+    case EHOSTUNREACH:
+        return 10065;
+    case ENOTEMPTY:
+        return 10066;
+    default:
+        return e; // no Windows Sockets counterpart: the number alone, with no text
+    }
+}
+
+int lookupErrorNumberOf(int r) {
+    switch (r) {
+    case EAI_NONAME:
+#ifdef EAI_NODATA
+    case EAI_NODATA:
+#endif
+#ifdef EAI_ADDRFAMILY
+    case EAI_ADDRFAMILY:
+#endif
+        // Linux says "no such name" where Windows says "no data" for a name without an IPv4
+        // address; the operator is best served by "Host not found." for both.
+        return 11001;
+    case EAI_AGAIN:
+        return 11002;
+    case EAI_SYSTEM:
+        return errorNumberOf(errno);
+    case EAI_MEMORY:
+        return 10055;
+    default:
+        return 11003;
+    }
+}
+
+std::uint32_t resolveIpv4(const QByteArray& hostName) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    int r;
+    do
+        r = ::getaddrinfo(hostName.constData(), nullptr, &hints, &list);
+    while (r == EAI_SYSTEM && errno == EINTR);
+    if (r != 0)
+        throw SocketError(lookupErrorNumberOf(r));
+    std::uint32_t address = 0;
+    bool found = false;
+    for (const addrinfo* a = list; a && !found; a = a->ai_next) {
+        if (a->ai_family == AF_INET && a->ai_addrlen >= sizeof(sockaddr_in)) {
+            sockaddr_in in{};
+            std::copy_n(reinterpret_cast<const char*>(a->ai_addr), sizeof in, reinterpret_cast<char*>(&in));
+            address = ntohl(in.sin_addr.s_addr);
+            found = true;
+        }
+    }
+    ::freeaddrinfo(list);
+    if (!found)
+        throw SocketError(11001);
+    return address;
+}
+
+Socket::~Socket() {
+    close();
+}
+
+Socket::Socket(Socket&& other) noexcept
+    : m_handle(std::exchange(other.m_handle, -1)) {}
+
+Socket& Socket::operator=(Socket&& other) noexcept {
+    if (this != &other) {
+        close();
+        m_handle = std::exchange(other.m_handle, -1);
+    }
+    return *this;
+}
+
+Socket Socket::openStream() {
+    // Non-blocking from the start: every wait is our own poll with our own limit.
+    Socket s(check(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)));
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    any.sin_addr.s_addr = htonl(INADDR_ANY);
+    any.sin_port = 0;
+    check(::bind(s.m_handle, reinterpret_cast<const sockaddr*>(&any), sizeof any));
+    return s;
+}
+
+void Socket::connect(std::uint32_t ipv4, std::uint16_t port, milliseconds limit) {
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_addr.s_addr = htonl(ipv4);
+    peer.sin_port = htons(port);
+    if (::connect(m_handle, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0)
+        return;
+    // An interrupted non-blocking connect goes on in the background, just like one in progress.
+    if (errno != EINPROGRESS && errno != EINTR)
+        check(-1);
+    if (!waitFor(m_handle, POLLOUT, limit))
+        throw SocketError(10060);
+    int error = 0;
+    socklen_t size = sizeof error;
+    check(::getsockopt(m_handle, SOL_SOCKET, SO_ERROR, &error, &size));
+    if (error != 0)
+        throw SocketError(errorNumberOf(error));
+}
+
+bool Socket::waitReadable(milliseconds wait) {
+    return waitFor(m_handle, POLLIN, wait);
+}
+
+qsizetype Socket::receive(char* buffer, qsizetype max) {
+    for (;;) {
+        const ssize_t n = ::recv(m_handle, buffer, static_cast<size_t>(max), MSG_DONTWAIT);
+        if (n >= 0)
+            return n;
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return -1;
+        if (errno != EINTR)
+            check(-1);
+    }
+}
+
+bool Socket::sendAll(QByteArrayView bytes, milliseconds limit) {
+    const char* data = bytes.data();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        // MSG_NOSIGNAL: a peer's close must come back as EPIPE, never as a signal that ends us.
+        const ssize_t n = ::send(m_handle, data, static_cast<size_t>(left), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            data += n;
+            left -= n;
+        } else if (n == 0) {
+            return false;
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            // The limit counts from the last progress, so a slow but steady reader never trips it.
+            if (!waitFor(m_handle, POLLOUT, limit))
+                throw SocketError(10060);
+        } else if (errno != EINTR) {
+            check(-1);
+        }
+    }
+    return true;
+}
+
+void Socket::close() noexcept {
+    if (m_handle < 0)
+        return;
+    ::shutdown(m_handle, SHUT_WR);
+    ::close(m_handle);
+    m_handle = -1;
+}
+
+} // namespace sock
