@@ -101,7 +101,8 @@ THoofdscherm::THoofdscherm(HoofdschermConfig config, QWidget* parent)
     , m_config(std::move(config))
     , m_folders(DataFolders::beside(m_config.executableFolder))
     , m_logs(m_folders.logs, m_config.clock)
-    , m_settings(m_config.executableFolder, u"RTCPIPCLIENT.xml"_s, u"Hoofdscherm"_s) {
+    , m_settings(m_config.executableFolder, u"RTCPIPCLIENT.xml"_s, u"Hoofdscherm"_s)
+    , m_archive(m_folders.xml, m_config.clock) {
     setObjectName(u"Hoofdscherm"_s);
     setWindowTitle(designCaption());
     setWindowIcon(applicationIcon());
@@ -129,6 +130,31 @@ THoofdscherm::THoofdscherm(HoofdschermConfig config, QWidget* parent)
     connect(m_General, &QTimer::timeout, this, &THoofdscherm::GeneralTimer);
     connect(m_Timer1, &QTimer::timeout, this, &THoofdscherm::Timer1Timer);
     connect(m_FileChecker, &QTimer::timeout, this, &THoofdscherm::FileCheckerTimer);
+
+    m_TCPClient = new TcpClient(this, m_config.connectLimit, m_config.sendLimit);
+    m_TCPClient->setObjectName(u"TCPClient"_s);
+    connect(m_TCPClient, &TcpClient::OnConnected, this, &THoofdscherm::TCPClientConnected);
+    connect(m_TCPClient, &TcpClient::OnDisconnected, this, &THoofdscherm::TCPClientDisconnected);
+    connect(m_TCPClient, &TcpClient::OnStatus, this, &THoofdscherm::TCPClientStatus);
+    m_supervisor = new ConnectionSupervisor(
+        *m_TCPClient, m_logs, [this](bool ready) { m_linkReady = ready; }, this);
+    m_poller = new ReceivePoller(*m_TCPClient, m_logs, m_archive,
+                                 {.options =
+                                      [this] {
+                                          return ReceivePoller::Options{m_Logbewaren->isChecked(),
+                                                                        m_ToonHex->isChecked(),
+                                                                        m_XMLBestandenBewaren->isChecked(),
+                                                                        m_ACKDisconnect->isChecked()};
+                                      },
+                                  .setLed = [this](bool lit) { m_verbindingLed->setLit(lit); },
+                                  .setButton = [this](bool lit) { m_aanUitButton->setChecked(lit); },
+                                  .setLinkReady =
+                                      [this](bool ready) {
+                                          m_linkReady = ready;
+                                      }},
+                                 this);
+    connect(m_aanUitButton, &QPushButton::clicked, this, &THoofdscherm::AanUitClick);
+    connect(m_verbindingLed, &LedLabel::clicked, this, &THoofdscherm::AanUitClick);
 
     FormCreate();
 
@@ -444,13 +470,31 @@ void THoofdscherm::Button2Click() {
 }
 
 void THoofdscherm::GeneralTimer() {
-    if (const auto rotated = m_logs.rotate(m_Logbewaren->isChecked()); !rotated) {
-        m_logs.incoming().add(rotated.message());
-        return;
-    }
+    m_poller->tick();
+    if (!m_General->isActive())
+        m_General->start();
 }
 
-void THoofdscherm::Timer1Timer() {}
+void THoofdscherm::Timer1Timer() {
+    m_supervisor->reconnectCheck(m_AutoConnect->isChecked(), m_edtHost->text(), m_edtPoort->text());
+}
+
+// The on/off button and the LED: errors of the connected test reach the error hook.
+void THoofdscherm::AanUitClick() {
+    m_supervisor->onOff(m_edtHost->text(), m_edtPoort->text());
+}
+
+void THoofdscherm::TCPClientConnected() {
+    m_supervisor->connected();
+}
+
+void THoofdscherm::TCPClientDisconnected() {
+    m_supervisor->disconnected();
+}
+
+void THoofdscherm::TCPClientStatus(HostStatus status, const QString& text) {
+    m_supervisor->status(status, text);
+}
 
 void THoofdscherm::FileCheckerTimer() {}
 

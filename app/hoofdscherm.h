@@ -6,8 +6,12 @@
 #include <functional>
 
 #include "common/datafolders.h"
+#include "link/connectionsupervisor.h"
+#include "link/inboundarchive.h"
+#include "link/receivepoller.h"
 #include "link/trafficlogs.h"
 #include "settings/settingsstore.h"
+#include "transport/tcpclient.h"
 #include "version/versioninforeader.h"
 
 class QCheckBox;
@@ -32,6 +36,8 @@ struct HoofdschermConfig {
     std::chrono::milliseconds fileCheckerInterval{1000};
     std::function<QDateTime()> clock = &QDateTime::currentDateTime;
     bool trayIcon = true; ///< shown only where the desktop has a notification area
+    std::chrono::milliseconds connectLimit = std::chrono::seconds(21); ///< the TCP client's
+    std::chrono::milliseconds sendLimit = std::chrono::seconds(21);    ///< the TCP client's
 };
 
 /// The main window: tabs, options, menus, tray icon, the three timers and the logs. The work of
@@ -75,6 +81,12 @@ public:
     void GeneralTimer();
     void Timer1Timer();
     void FileCheckerTimer();
+    void AanUitClick();
+    void TCPClientConnected();
+    void TCPClientDisconnected();
+    void TCPClientStatus(HostStatus status, const QString& text);
+
+    TcpClient& tcpClient() { return *m_TCPClient; }
 
 signals:
     /// The close was allowed: the application ends.
@@ -104,6 +116,10 @@ private:
     SettingsStore m_settings;
     TFSMS* m_smsDialog = nullptr;
     bool m_linkReady = false;
+    TcpClient* m_TCPClient = nullptr;
+    InboundArchive m_archive;
+    ConnectionSupervisor* m_supervisor = nullptr;
+    ReceivePoller* m_poller = nullptr;
     bool m_centred = false;
     AppUpdate* m_AppUpdate = nullptr;
     bool m_endWithoutCloseQuery = false; ///< the update hand-over ends the program

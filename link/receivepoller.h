@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QObject>
+#include <functional>
+
+class InboundArchive;
+class TcpClient;
+class TrafficLogs;
+
+/// One tick of the receive poll: rotate the logs, refresh the indicators and the link-ready
+/// flag, let waiting events run, then take every buffered byte, log it, archive its frame and
+/// drop the link on an acknowledgement (EOT) when asked to. Keeps nothing between ticks.
+class ReceivePoller : public QObject {
+    Q_OBJECT
+public:
+    /// The options as the window holds them at the moment they are read.
+    struct Options {
+        bool keepLogs = false;      ///< Logbewaren
+        bool hex = false;           ///< ToonHex
+        bool archive = true;        ///< XMLBestandenBewaren
+        bool ackDisconnect = false; ///< ACKDisconnect
+    };
+    /// Where the tick's results show: the LED, the on/off button and the link-ready flag.
+    struct Outputs {
+        std::function<Options()> options;
+        std::function<void(bool)> setLed;
+        std::function<void(bool)> setButton;
+        std::function<void(bool)> setLinkReady;
+    };
+
+    ReceivePoller(TcpClient& client, TrafficLogs& logs, InboundArchive& archive, Outputs outputs,
+                  QObject* parent = nullptr);
+
+    /// Errors are caught here: a read time-out is ignored, any other message is added to the
+    /// incoming log and ends the tick.
+    void tick();
+
+private:
+    void poll();
+
+    TcpClient& m_client;
+    TrafficLogs& m_logs;
+    InboundArchive& m_archive;
+    Outputs m_outputs;
+};
