@@ -21,13 +21,13 @@ bool ManualSender::writeAndLog(const QString& frame, bool hex) {
     }
 }
 
-bool ManualSender::sendTyped(const QString& text, const FrameOptions& options, bool hex) {
+bool ManualSender::sendTyped(const QString& text, const framing::Options& options, bool hex) {
     if (text.isEmpty() || !m_client.Connected())
         return false;
-    return writeAndLog(buildFrame(text, FrameForm::Compact, options), hex);
+    return writeAndLog(framing::compact(text, options), hex);
 }
 
-void ManualSender::sendFile(const QString& path, const FrameOptions& options, bool hex) {
+void ManualSender::sendFile(const QString& path, const framing::Options& options, bool hex) {
     const QString text = readOutgoingFile(path);
-    std::ignore = writeAndLog(buildFrame(text, FrameForm::Line, options), hex);
+    std::ignore = writeAndLog(framing::lines(text, options), hex);
 }

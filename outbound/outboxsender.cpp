@@ -50,7 +50,7 @@ void OutboxSender::send(const QString& path, const OutboxSettings& settings) {
     const QString text = readOutgoingFile(path);
     // Narrowed to the ANSI code page, as the host has always received these files; the length
     // field counts the text before narrowing, which keeps one character per code unit.
-    const QString frame = ansi::toText(ansi::fromText(buildFrame(text, FrameForm::Compact, settings.frame)));
+    const QString frame = ansi::toText(ansi::fromText(framing::compact(text, settings.frame)));
     try {
         m_logs.incoming().add(u"Pakket verzenden"_s);
         m_client.Write(frame);

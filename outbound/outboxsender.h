@@ -14,7 +14,7 @@ class TrafficLogs;
 struct OutboxSettings {
     bool enabled = false; ///< AutoBestanden
     QString folder;       ///< AutoLocatie, as typed; empty means no folder at all
-    FrameOptions frame;
+    framing::Options frame;
     bool hex = false; ///< ToonHex
 };
 

@@ -1,7 +1,6 @@
 #include <QTest>
 
 #include "outbound/framing.h"
-<<<<<<< HEAD
 #include "transport/base64.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -32,26 +31,11 @@ QString expectedFrame(const QString& payload, const framing::Options& o, bool li
     return f;
 }
 
-=======
-
-using namespace Qt::Literals::StringLiterals;
-
-Q_DECLARE_METATYPE(FrameForm)
-
-namespace {
-QByteArray codes(const QString& frame) {
-    QByteArray out;
-    for (const QChar c : frame)
-        out.append(static_cast<char>(c.unicode()));
-    return out;
-}
->>>>>>> ffbe57b (Packet framing; manual and outbox senders)
 } // namespace
 
 class TestFraming : public QObject {
     Q_OBJECT
 private slots:
-<<<<<<< HEAD
     void examples() {
         const framing::Options o{true, true, true, false};
         QCOMPARE(hexOf(framing::compact(u"AB"_s, o)), u"01 32 02 41 42 04"_s);
@@ -121,78 +105,6 @@ private slots:
         QCOMPARE(framing::compact(u"<x/>"_s, {}), u"<x/>"_s);
         QCOMPARE(framing::lines(u"<x/>\r\n"_s, {}), u"<x/>\r\n"_s);
         QCOMPARE(framing::compact(QString(), {false, true, false, false}), u"0\x02"_s);
-=======
-    void examplesByteForByte() {
-        const FrameOptions all{true, true, true, false};
-        QCOMPARE(codes(buildFrame(u"AB"_s, FrameForm::Compact, all)), QByteArray("\x01"
-                                                                                 "2\x02"
-                                                                                 "AB\x04"));
-        QCOMPARE(codes(buildFrame(u"A\r\nB\r\n"_s, FrameForm::Line, all)), QByteArray("\x01\r\n"
-                                                                                      "6\x02\r\n"
-                                                                                      "A\r\nB\r\n"
-                                                                                      "\x04\r\n"));
-    }
-
-    void everyCombination_data() {
-        QTest::addColumn<FrameForm>("form");
-        QTest::addColumn<int>("bits");
-        for (int bits = 0; bits < 16; ++bits) {
-            QTest::addRow("compact %d", bits) << FrameForm::Compact << bits;
-            QTest::addRow("line %d", bits) << FrameForm::Line << bits;
-        }
-    }
-    void everyCombination() {
-        QFETCH(FrameForm, form);
-        QFETCH(int, bits);
-        const FrameOptions o{bool(bits & 1), bool(bits & 2), bool(bits & 4), bool(bits & 8)};
-        const QString payload = u"<a>é\x01</a>"_s; // a control character inside is sent unchanged
-        const bool line = form == FrameForm::Line;
-        const QString text = line ? payload + u"\r\n"_s : payload;
-        const QString body = o.base64 ? (line ? u"PGE+6QE8L2E+DQo="_s : u"PGE+6QE8L2E+"_s) : text;
-        const QString nl = line ? u"\r\n"_s : QString();
-        QString expected;
-        if (o.soh)
-            expected += QChar(1) + nl;
-        if (o.stx)
-            expected += QString::number(body.size()) + QChar(2) + nl;
-        expected += body;
-        if (o.base64)
-            expected += nl;
-        if (o.eot)
-            expected += QChar(4) + nl;
-        const QString frame = buildFrame(payload, form, o);
-        QCOMPARE(frame, expected);
-        QCOMPARE(frame.startsWith(QChar(1)), o.soh);
-        QCOMPARE(frame.contains(QChar(4)), o.eot);
-        if (o.stx && o.base64)
-            QCOMPARE(body.size() % 4, 0);
-    }
-
-    void lengthField_data() {
-        QTest::addColumn<QString>("payload");
-        QTest::addColumn<FrameForm>("form");
-        QTest::addColumn<QString>("frame");
-        QTest::newRow("empty compact") << QString() << FrameForm::Compact << u"0\x02"_s;
-        QTest::newRow("empty file") << QString() << FrameForm::Line << u"0\x02\r\n"_s;
-        QTest::newRow("ten characters") << u"0123456789"_s << FrameForm::Compact
-                                        << u"10\x02"
-                                           "0123456789"_s;
-        QTest::newRow("file without final break") << u"A\nB"_s << FrameForm::Line << u"6\x02\r\nA\r\nB\r\n"_s;
-        QTest::newRow("control characters counted")
-            << u"\x01\x02\x04"_s << FrameForm::Compact << u"3\x02\x01\x02\x04"_s;
-    }
-    void lengthField() {
-        QFETCH(QString, payload);
-        QFETCH(FrameForm, form);
-        QFETCH(QString, frame);
-        QCOMPARE(buildFrame(payload, form, FrameOptions{false, true, false, false}), frame);
-    }
-
-    void allOffIsThePayload() {
-        QCOMPARE(buildFrame(u"x\ny"_s, FrameForm::Compact, {}), u"x\ny"_s);
-        QCOMPARE(buildFrame(u"x\ny"_s, FrameForm::Line, {}), u"x\r\ny\r\n"_s);
-        QCOMPARE(buildFrame(QString(), FrameForm::Line, {}), QString());
->>>>>>> ffbe57b (Packet framing; manual and outbox senders)
     }
 };
 

@@ -74,7 +74,7 @@ private slots:
                                 [] {
                                 }};
         m_sender = std::make_unique<OutboxSender>(*m_client, *m_logs, link);
-        m_settings = OutboxSettings{true, m_dir->path(), FrameOptions{true, true, true, false}, false};
+        m_settings = OutboxSettings{true, m_dir->path(), framing::Options{true, true, true, false}, false};
     }
     void cleanup() {
         m_sender.reset();
