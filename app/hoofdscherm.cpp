@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSplitter>
@@ -27,9 +28,11 @@
 #include "app/ledlabel.h"
 #include "common/prompts.h"
 #include "hexview/hexview.h"
+#include "outbound/manualsender.h"
+#include "outbound/outboxsender.h"
+#include "outbound/ui/tfsms.h"
 #include "update/ui/appupdate.h"
 #include "update/updateinfo.h"
-#include "outbound/ui/tfsms.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -153,6 +156,15 @@ THoofdscherm::THoofdscherm(HoofdschermConfig config, QWidget* parent)
                                           m_linkReady = ready;
                                       }},
                                  this);
+    m_manualSender = std::make_unique<ManualSender>(*m_TCPClient, m_logs);
+    m_outboxSender = new OutboxSender(*m_TCPClient, m_logs,
+                                      {[this] { return m_linkReady; },
+                                       [this](bool ready) { m_linkReady = ready; }, [this] { AanUitClick(); },
+                                       [] {
+                                           QCoreApplication::processEvents();
+                                       }},
+                                      this);
+    connect(m_Button1, &QPushButton::clicked, this, &THoofdscherm::Button1Click);
     connect(m_aanUitButton, &QPushButton::clicked, this, &THoofdscherm::AanUitClick);
     connect(m_verbindingLed, &LedLabel::clicked, this, &THoofdscherm::AanUitClick);
 
@@ -380,6 +392,7 @@ void THoofdscherm::buildMenus() {
     bestand->setObjectName(u"Bestand1"_s);
     QAction* send = bestand->addAction(s->standardIcon(QStyle::SP_FileIcon), u"Bestand verzenden"_s);
     send->setObjectName(u"Bestandverzenden1"_s);
+    connect(send, &QAction::triggered, this, &THoofdscherm::Bestandverzenden1Click);
     bestand->addSeparator();
     QAction* hide =
         bestand->addAction(s->standardIcon(QStyle::SP_TitleBarMinButton), u"Toepassing verbergen"_s);
@@ -496,7 +509,32 @@ void THoofdscherm::TCPClientStatus(HostStatus status, const QString& text) {
     m_supervisor->status(status, text);
 }
 
-void THoofdscherm::FileCheckerTimer() {}
+framing::Options THoofdscherm::frameOptions() const {
+    return {m_SOH->isChecked(), m_STX->isChecked(), m_EOT->isChecked(), m_enc64verzenden->isChecked()};
+}
+
+void THoofdscherm::Button1Click() {
+    if (m_manualSender->sendTyped(m_edtPakket->text(), frameOptions(), m_ToonHex->isChecked()))
+        m_edtPakket->clear();
+}
+
+void THoofdscherm::Bestandverzenden1Click() {
+    if (!m_TCPClient->Connected()) {
+        prompts::warning(u"Open eerste de TCP/IP verbinding met de host"_s);
+        return;
+    }
+    if (const auto file = prompts::openFile(u"Selecteer bestand"_s))
+        m_manualSender->sendFile(*file, frameOptions(), m_ToonHex->isChecked());
+}
+
+void THoofdscherm::FileCheckerTimer() {
+    // Stopped while it runs, so that the waiting messages it lets run cannot start it again;
+    // started again on every way out, errors included.
+    m_FileChecker->stop();
+    const auto restart = qScopeGuard([this] { m_FileChecker->start(); });
+    m_outboxSender->tick(
+        {m_AutoBestanden->isChecked(), m_AutoLocatie->text(), frameOptions(), m_ToonHex->isChecked()});
+}
 
 bool THoofdscherm::FormCloseQuery() {
     if (const auto flushed = m_logs.flush(m_Logbewaren->isChecked()); !flushed) {

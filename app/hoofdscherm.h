@@ -4,16 +4,20 @@
 #include <QMainWindow>
 #include <chrono>
 #include <functional>
+#include <memory>
 
 #include "common/datafolders.h"
 #include "link/connectionsupervisor.h"
 #include "link/inboundarchive.h"
 #include "link/receivepoller.h"
 #include "link/trafficlogs.h"
+#include "outbound/framing.h"
 #include "settings/settingsstore.h"
 #include "transport/tcpclient.h"
 #include "version/versioninforeader.h"
 
+class ManualSender;
+class OutboxSender;
 class QCheckBox;
 class QLineEdit;
 class QPlainTextEdit;
@@ -77,6 +81,8 @@ public:
     void SMSberichtverzenden1Click();
     void SMSverzenden1Click();
     void SpeedButton4Click();
+    void Button1Click();
+    void Bestandverzenden1Click();
     void Button2Click();
     void GeneralTimer();
     void Timer1Timer();
@@ -97,6 +103,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    framing::Options frameOptions() const;
     void FormCreate();
     /// The close query: flushes the traffic logs; false keeps the window open.
     bool FormCloseQuery();
@@ -118,6 +125,8 @@ private:
     bool m_linkReady = false;
     TcpClient* m_TCPClient = nullptr;
     InboundArchive m_archive;
+    std::unique_ptr<ManualSender> m_manualSender;
+    OutboxSender* m_outboxSender = nullptr;
     ConnectionSupervisor* m_supervisor = nullptr;
     ReceivePoller* m_poller = nullptr;
     bool m_centred = false;
