@@ -192,7 +192,7 @@ void THoofdscherm::FormCreate() {
     // Step 6: stored values replace the defaults just set.
     using Kind = StoredProp::Kind;
     const auto checked = [](const char16_t* name) {
-        return StoredProp::Spec{QString::fromUtf16(name), u"Checked"_s, Kind::Boolean, "checked"};
+        return StoredProp::Definition{QString::fromUtf16(name), u"Checked"_s, Kind::Boolean, "checked"};
     };
     m_settings.setStoredProps(
         StoredProp::fromObjects(this, {{u"edtHost"_s, u"Text"_s, Kind::Text, "text"},

@@ -1,6 +1,8 @@
 // Opens and draws a 1 KiB file and an 8 GiB sparse file in the same run, jumps to the end of each
 // and jumps about, and reports the big file's time to first paint and resident memory against
 // the small one's. The view reads a window of the file, never the whole: memory must stay flat.
+#include "hexview/hexview.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -11,8 +13,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <vector>
-
-#include "hexview/hexview.h"
 
 using namespace Qt::Literals::StringLiterals;
 

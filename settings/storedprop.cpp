@@ -2,17 +2,18 @@
 
 #include <QPointer>
 
-QList<StoredProp> StoredProp::fromObjects(QObject* window, const QList<Spec>& specs) {
+QList<StoredProp> StoredProp::fromObjects(QObject* window, const QList<Definition>& definitions) {
     QList<StoredProp> props;
-    for (const Spec& spec : specs) {
-        QObject* found =
-            window->objectName() == spec.control ? window : window->findChild<QObject*>(spec.control);
+    for (const Definition& definition : definitions) {
+        QObject* found = window->objectName() == definition.control
+                             ? window
+                             : window->findChild<QObject*>(definition.control);
         if (!found)
             continue;
         QPointer<QObject> object(found);
-        const QByteArray name(spec.qtProperty);
+        const QByteArray name(definition.qtProperty);
         props.append(
-            StoredProp{spec.control, spec.property, spec.kind,
+            StoredProp{definition.control, definition.property, definition.kind,
                        [object, name] { return object ? object->property(name.constData()) : QVariant(); },
                        [object, name](const QVariant& value) {
                            if (object)

@@ -20,11 +20,11 @@ struct StoredProp {
 
     /// The entries for the children of window found by object name, bound to their Qt property
     /// (e.g. "text", "checked", "plainText"). Entries whose control does not exist are dropped.
-    struct Spec {
+    struct Definition {
         QString control;
         QString property;
         Kind kind;
         const char* qtProperty;
     };
-    static QList<StoredProp> fromObjects(QObject* window, const QList<Spec>& specs);
+    static QList<StoredProp> fromObjects(QObject* window, const QList<Definition>& definitions);
 };

@@ -1,11 +1,10 @@
 #pragma once
 
-#include <chrono>
-#include <cstdint>
-
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <chrono>
+#include <cstdint>
 
 #include "transport/transporterror.h"
 
@@ -29,7 +28,8 @@ enum class HostStatus {
 class TcpClient : public QObject {
     Q_OBJECT
 public:
-    explicit TcpClient(QObject* parent = nullptr, std::chrono::milliseconds connectLimit = std::chrono::seconds(21),
+    explicit TcpClient(QObject* parent = nullptr,
+                       std::chrono::milliseconds connectLimit = std::chrono::seconds(21),
                        std::chrono::milliseconds sendLimit = std::chrono::seconds(21));
     ~TcpClient() override;
 

@@ -99,7 +99,7 @@ TFSMS::TFSMS(const QString& settingsFolder, std::function<QString()> outboxFolde
 
     using Kind = StoredProp::Kind;
     const auto text = [](const char16_t* name) {
-        return StoredProp::Spec{QString::fromUtf16(name), u"Text"_s, Kind::Text, "text"};
+        return StoredProp::Definition{QString::fromUtf16(name), u"Text"_s, Kind::Text, "text"};
     };
     m_settings.setStoredProps(StoredProp::fromObjects(
         this, {text(u"SMSafzender"), text(u"SMSnummer"), text(u"SMSInlognaam"), text(u"SMSWachtwoord"),

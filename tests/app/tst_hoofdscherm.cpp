@@ -17,8 +17,8 @@
 #include "app/shutdownsignals.h"
 #include "common/apperror.h"
 #include "hexview/hexview.h"
-#include "scriptedprompts.h"
 #include "httpresponder.h"
+#include "scriptedprompts.h"
 #include "update/ui/appupdate.h"
 
 using namespace Qt::Literals::StringLiterals;
