@@ -70,6 +70,13 @@ private slots:
         QTRY_VERIFY((got += client.readAll()).contains("ACK\x04") && got.count(frame) >= 2);
         QVERIFY(printed.contains(u"<SOH>4<STX>QUJD<EOT>"_s));
         QVERIFY(printed.contains(u"Base64-decoded: ABC"_s));
+
+        // Stopped, it sends nothing more, and its count is exactly what the client got.
+        host.setPeriod(std::chrono::milliseconds(0));
+        const qint64 sent = host.bytesSent();
+        QTRY_COMPARE((got += client.readAll()).size(), sent);
+        QTest::qWait(100);
+        QCOMPARE(host.bytesSent(), sent);
     }
 };
 

@@ -57,10 +57,15 @@ DispatchHost::DispatchHost(Options options, QTextStream& out, QObject* parent)
     , m_timer(new QTimer(this)) {
     connect(m_server, &QTcpServer::newConnection, this, &DispatchHost::accept);
     connect(m_timer, &QTimer::timeout, this, &DispatchHost::sendToAll);
-    if (m_options.period.count() > 0) {
-        m_timer->setInterval(m_options.period);
-        m_timer->start();
-    }
+    setPeriod(m_options.period);
+}
+
+void DispatchHost::setPeriod(std::chrono::milliseconds period) {
+    m_options.period = period;
+    if (period.count() > 0)
+        m_timer->start(period);
+    else
+        m_timer->stop();
 }
 
 bool DispatchHost::listen(const QString& address, quint16 port) {
@@ -136,7 +141,7 @@ void DispatchHost::accept() {
         });
         if (m_options.period.count() == 0 && !m_options.packets.isEmpty())
             for (const QByteArray& xml : std::as_const(m_options.packets))
-                client->write(frameOf(xml, m_options));
+                m_bytesSent += client->write(frameOf(xml, m_options));
     }
 }
 
@@ -147,7 +152,7 @@ void DispatchHost::receive(QTcpSocket* client) {
         print(frame);
         emit frameReceived(frame);
         if (m_options.acknowledge)
-            client->write(QByteArray("ACK") + kEot);
+            m_bytesSent += client->write(QByteArray("ACK") + kEot);
     }
 }
 
@@ -184,7 +189,7 @@ void DispatchHost::sendToAll() {
         return;
     const QByteArray frame = frameOf(nextPacket(), m_options);
     for (auto it = m_streams.cbegin(); it != m_streams.cend(); ++it)
-        it.key()->write(frame);
+        m_bytesSent += it.key()->write(frame);
     if (!m_options.quiet)
         m_out << "dispatchsim: sent packet " << m_sent << " (" << frame.size() << " bytes) to "
               << m_streams.size() << " client(s)" << Qt::endl;

@@ -38,6 +38,11 @@ public:
     /// after its declared length when it has SOH, length and STX but no EOT follows.
     static QList<QByteArray> takeFrames(QByteArray& stream);
 
+    /// Changes the sending period; 0 stops the periodic packets.
+    void setPeriod(std::chrono::milliseconds period);
+    /// Bytes written to clients so far, acknowledgements included.
+    qint64 bytesSent() const { return m_bytesSent; }
+
 signals:
     void frameReceived(const QByteArray& frame);
 
@@ -54,4 +59,5 @@ private:
     QTimer* m_timer;
     QHash<QTcpSocket*, QByteArray> m_streams;
     qint64 m_sent = 0;
+    qint64 m_bytesSent = 0;
 };

@@ -1,0 +1,179 @@
+// The link under a steady stream: the real main window (offscreen, production poll interval)
+// against the dispatch-host simulator sending framed Base64 XML packets on a short period.
+// Reports what the host sent against what the client logged (nothing may be lost), the files
+// archived, the resident memory at the start and the end of the stream, and the CPU the poll
+// costs while the link is up and quiet, against a bare event loop with one 500 ms timer.
+//
+// Usage: bench_soak [--seconds N] [--period MS]   (defaults: 20 s, 10 ms)
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <cstdio>
+
+#include <sys/resource.h>
+
+#include "app/application.h"
+#include "app/hoofdscherm.h"
+#include "tools/dispatchsim/dispatchhost.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+double residentMiB() {
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    return 0;
+}
+
+double cpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+void runFor(std::chrono::milliseconds span) {
+    QEventLoop loop;
+    QTimer::singleShot(span, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// CPU seconds per wall second spent in the event loop for the given span.
+double cpuShare(std::chrono::milliseconds span) {
+    const double before = cpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    runFor(span);
+    return (cpuSeconds() - before) / (wall.nsecsElapsed() / 1e9);
+}
+
+int countFiles(const QString& folder) {
+    return static_cast<int>(QDir(folder).entryList(QDir::Files).size());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    Application app(argc, argv);
+    int seconds = 20;
+    int periodMs = 10;
+    const QStringList args = QCoreApplication::arguments();
+    for (qsizetype i = 1; i + 1 < args.size(); i += 2) {
+        if (args[i] == u"--seconds"_s)
+            seconds = args[i + 1].toInt();
+        else if (args[i] == u"--period"_s)
+            periodMs = args[i + 1].toInt();
+    }
+    if (seconds <= 0 || periodMs <= 0) {
+        std::fprintf(stderr, "usage: bench_soak [--seconds N] [--period MS]\n");
+        return 2;
+    }
+    constexpr auto kIdle = std::chrono::seconds(4);
+
+    // Baseline: the bare event loop with one 500 ms timer, in this same process.
+    QTimer bare;
+    bare.start(500);
+    const double bareCpu = cpuShare(kIdle);
+    bare.stop();
+
+    QThread hostThread;
+    QTextStream sink(stderr);
+    DispatchHost::Options hostOptions;
+    hostOptions.quiet = true;
+    hostOptions.acknowledge = false;
+    auto* host = new DispatchHost(hostOptions, sink);
+    host->moveToThread(&hostThread);
+    hostThread.start();
+    quint16 port = 0;
+    QMetaObject::invokeMethod(
+        host,
+        [&] {
+            if (host->listen(u"127.0.0.1"_s, 0))
+                port = host->port();
+        },
+        Qt::BlockingQueuedConnection);
+    if (port == 0)
+        return 1;
+
+    QTemporaryDir dir;
+    HoofdschermConfig config;
+    config.executableFolder = dir.path() + u'/';
+    config.executableFile = QCoreApplication::applicationFilePath();
+    config.trayIcon = false;
+    THoofdscherm window(config);
+    window.show();
+    window.findChild<QLineEdit*>(u"edtPoort"_s)->setText(QString::number(port));
+    window.findChild<QCheckBox*>(u"Logbewaren"_s)->setChecked(true);
+    window.findChild<QCheckBox*>(u"XMLBestandenBewaren"_s)->setChecked(true);
+
+    // What the poll took: the stream holds no line breaks (Base64 payloads), so every block is
+    // one entry and its length is its byte count.
+    qint64 received = 0;
+    QObject::connect(&window.logs().incoming(), &TrafficLog::appended, &window,
+                     [&](const QStringList& lines) {
+                         for (const QString& line : lines)
+                             if (line != u"Verbinding opgebouwd"_s)
+                                 received += line.size();
+                     });
+    window.findChild<QPushButton*>(u"aanUitButton"_s)->click();
+    runFor(std::chrono::seconds(1));
+    if (!window.tcpClient().Connected()) {
+        std::fprintf(stderr, "soak: the client did not connect\n");
+        return 1;
+    }
+    const double idleCpu = cpuShare(kIdle);
+
+    const QString xml = dir.path() + u"/RVxMMCLIENT/XML"_s;
+    const QString logs = dir.path() + u"/RVxMMCLIENT/LOGS"_s;
+    QMetaObject::invokeMethod(host, [&] { host->setPeriod(std::chrono::milliseconds(periodMs)); });
+    runFor(std::chrono::seconds(2)); // the memo and the logs reach their working size
+    const double rssStart = residentMiB();
+    double rssMax = rssStart;
+    QElapsedTimer soak;
+    soak.start();
+    while (soak.elapsed() < seconds * 1000LL) {
+        runFor(std::chrono::seconds(1));
+        rssMax = std::max(rssMax, residentMiB());
+    }
+    const double rssEnd = residentMiB();
+    QMetaObject::invokeMethod(
+        host, [&] { host->setPeriod(std::chrono::milliseconds(0)); }, Qt::BlockingQueuedConnection);
+    runFor(std::chrono::milliseconds(1500)); // the last ticks take what is still buffered
+    qint64 sent = 0;
+    QMetaObject::invokeMethod(
+        host, [&] { sent = host->bytesSent(); }, Qt::BlockingQueuedConnection);
+    const bool connected = window.tcpClient().Connected();
+
+    std::printf("soak: %d s stream, a packet every %d ms, production poll of 500 ms\n", seconds + 2,
+                periodMs);
+    std::printf("  host sent        %lld bytes\n", static_cast<long long>(sent));
+    std::printf("  client logged    %lld bytes   ratio %.6f\n", static_cast<long long>(received),
+                sent ? static_cast<double>(received) / sent : 0.0);
+    std::printf("  files archived   %d (one per block that starts with a complete frame)\n", countFiles(xml));
+    std::printf("  log files        %d (rotation above 500 lines)\n", countFiles(logs));
+    std::printf("  resident memory  %.1f MiB at start, %.1f MiB at end, %.1f MiB peak; end/start %.3f\n",
+                rssStart, rssEnd, rssMax, rssEnd / rssStart);
+    std::printf("  idle CPU, link up and quiet: %.4f%%; bare 500 ms timer loop: %.4f%%\n", idleCpu * 100,
+                bareCpu * 100);
+    std::printf("  link still up at the end: %s\n", connected ? "yes" : "no");
+
+    QMetaObject::invokeMethod(
+        host, [host] { delete host; }, Qt::BlockingQueuedConnection);
+    hostThread.quit();
+    hostThread.wait();
+    window.close();
+    return received == sent && connected ? 0 : 1;
+}
