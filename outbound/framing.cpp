@@ -1,5 +1,7 @@
 #include "outbound/framing.h"
 
+#include <algorithm>
+
 #include "transport/base64.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -8,32 +10,48 @@ namespace framing {
 
 namespace {
 
+// The frame is measured first and written into one allocation: a long payload is copied once,
+// or encoded straight into place.
 QString build(QStringView payload, const Options& o, QStringView lineEnd) {
-    QString text = payload.toString();
     // In line form every line ends in CR LF, the last one too, even when the caller's text
     // stops short of it: the length and the Base64 then cover the line end the host receives.
-    if (!lineEnd.isEmpty() && !text.isEmpty() && !text.endsWith(lineEnd))
-        text += lineEnd;
-    const QString body = o.base64 ? base64::encode(text) : text;
-    QString frame;
-    frame.reserve(body.size() + 32);
+    QString completed;
+    if (!lineEnd.isEmpty() && !payload.isEmpty() && !payload.endsWith(lineEnd)) {
+        completed = payload + lineEnd;
+        payload = completed;
+    }
+    const qsizetype bodySize = o.base64 ? base64::encodedSize(payload.size()) : payload.size();
+    const QString length = o.stx ? QString::number(bodySize) : QString();
+    const qsizetype end = lineEnd.size();
+    // A plain line-form payload already ends in its own CR LF.
+    const qsizetype size = (o.soh ? 1 + end : 0) + (o.stx ? length.size() + 1 + end : 0) + bodySize +
+                           (o.base64 ? end : 0) + (o.eot ? 1 + end : 0);
+    QString frame(size, Qt::Uninitialized);
+    QChar* dst = frame.data();
+    const auto put = [&dst](QStringView piece) {
+        std::copy(piece.begin(), piece.end(), dst);
+        dst += piece.size();
+    };
     if (o.soh) {
-        frame += QChar(kSoh);
-        frame += lineEnd;
+        *dst++ = QChar(kSoh);
+        put(lineEnd);
     }
     if (o.stx) {
-        frame += QString::number(body.size());
-        frame += QChar(kStx);
-        frame += lineEnd;
+        put(length);
+        *dst++ = QChar(kStx);
+        put(lineEnd);
     }
-    frame += body;
-    // A plain line-form payload already ends in its own CR LF.
-    if (o.base64)
-        frame += lineEnd;
+    if (o.base64) {
+        dst = base64::encodeTo(payload, dst);
+        put(lineEnd);
+    } else {
+        put(payload);
+    }
     if (o.eot) {
-        frame += QChar(kEot);
-        frame += lineEnd;
+        *dst++ = QChar(kEot);
+        put(lineEnd);
     }
+    Q_ASSERT(dst == frame.constData() + size);
     return frame;
 }
 

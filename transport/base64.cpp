@@ -27,9 +27,13 @@ inline unsigned valueOf(char16_t c) {
 namespace base64 {
 
 QString encode(QStringView text) {
+    QString out(encodedSize(text.size()), Qt::Uninitialized);
+    encodeTo(text, out.data());
+    return out;
+}
+
+QChar* encodeTo(QStringView text, QChar* dst) {
     const qsizetype n = text.size();
-    QString out((n + 2) / 3 * 4, Qt::Uninitialized);
-    QChar* dst = out.data();
     const QChar* src = text.data();
     qsizetype i = 0;
     for (; i + 3 <= n; i += 3) {
@@ -53,7 +57,7 @@ QString encode(QStringView text) {
         *dst++ = QChar(kAlphabet[(v >> 6) & 63]);
         *dst++ = u'=';
     }
-    return out;
+    return dst;
 }
 
 Result<QString> decode(QStringView text) {

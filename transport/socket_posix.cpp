@@ -28,6 +28,38 @@ int check(int result) {
 
 // Waits for events on one socket, retrying interrupted waits with the time that is left, so a
 // signal never shortens or lengthens a limit. A negative limit waits without end.
+// Sends what is left in blocking mode with a time-out of limit per wait (a negative limit
+// waits for ever). False when a wait passed with no byte taken; the socket is non-blocking again
+// on every way out.
+bool sendBlocking(int handle, const char*& data, qsizetype& left, milliseconds limit) {
+    const int flags = check(::fcntl(handle, F_GETFL));
+    struct Restore {
+        int handle, flags;
+        ~Restore() { ::fcntl(handle, F_SETFL, flags); }
+    } restore{handle, flags};
+    check(::fcntl(handle, F_SETFL, flags & ~O_NONBLOCK));
+    timeval timeout{};
+    if (limit.count() >= 0) {
+        // A zero time-out would mean none at all; the shortest real one stands in for it.
+        const auto us = std::max<long long>(std::chrono::microseconds(limit).count(), 1);
+        timeout.tv_sec = static_cast<time_t>(us / 1000000);
+        timeout.tv_usec = static_cast<suseconds_t>(us % 1000000);
+    }
+    check(::setsockopt(handle, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout));
+    while (left > 0) {
+        const ssize_t n = ::send(handle, data, static_cast<size_t>(left), MSG_NOSIGNAL);
+        if (n > 0) {
+            data += n;
+            left -= n;
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            return false;
+        } else if (n < 0 && errno != EINTR) {
+            check(-1);
+        }
+    }
+    return true;
+}
+
 bool waitFor(int handle, short events, milliseconds limit) {
     const auto deadline = Clock::now() + limit;
     for (;;) {
@@ -256,6 +288,10 @@ bool Socket::sendAll(QByteArrayView bytes, milliseconds limit) {
     qsizetype left = bytes.size();
     while (left > 0) {
         // MSG_NOSIGNAL: a peer's close must come back as EPIPE, never as a signal that ends us.
+        // Non-blocking first: a send that fits the buffer costs one call and no wait. When it
+        // does not, one blocking send with the limit as its time-out lets the kernel feed the
+        // socket as the reader drains it, as fast as a plain blocking writer. The time-out
+        // counts from the last progress, so a slow but steady reader never trips it.
         const ssize_t n = ::send(m_handle, data, static_cast<size_t>(left), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             data += n;
@@ -263,8 +299,7 @@ bool Socket::sendAll(QByteArrayView bytes, milliseconds limit) {
         } else if (n == 0) {
             return false;
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            // The limit counts from the last progress, so a slow but steady reader never trips it.
-            if (!waitFor(m_handle, POLLOUT, limit))
+            if (!sendBlocking(m_handle, data, left, limit))
                 throw SocketError(10060);
         } else if (errno != EINTR) {
             check(-1);
