@@ -26,6 +26,7 @@
 #include <QVBoxLayout>
 
 #include "app/ledlabel.h"
+#include "app/logmemo.h"
 #include "common/prompts.h"
 #include "hexview/hexview.h"
 #include "outbound/manualsender.h"
@@ -57,32 +58,6 @@ QIcon applicationIcon() {
         icon.addPixmap(pixmap);
     }
     return icon;
-}
-
-// The memo shows what the log holds, line for line.
-void bindMemo(TrafficLog& log, QPlainTextEdit* memo) {
-    memo->setReadOnly(true);
-    memo->setLineWrapMode(QPlainTextEdit::NoWrap);
-    memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    memo->setAccessibleName(log.name());
-    QObject::connect(&log, &TrafficLog::appended, memo, [&log, memo](const QStringList& lines) {
-        if (log.lineCount() == lines.size()) {
-            memo->setPlainText(lines.join(u'\n'));
-            return;
-        }
-        // A cursor, not appendPlainText(): that one adds no line after an empty first line.
-        QScrollBar* bar = memo->verticalScrollBar();
-        const bool atEnd = bar->value() == bar->maximum();
-        QTextCursor cursor(memo->document());
-        cursor.movePosition(QTextCursor::End);
-        cursor.insertBlock();
-        cursor.insertText(lines.join(u'\n'));
-        if (atEnd)
-            bar->setValue(bar->maximum());
-    });
-    QObject::connect(&log, &TrafficLog::replaced, memo,
-                     [memo](const QStringList& lines) { memo->setPlainText(lines.join(u'\n')); });
 }
 
 QLabel* heading(const QString& text, QWidget* parent) {
@@ -347,9 +322,9 @@ QWidget* THoofdscherm::buildCommunicationTab() {
     m_Uitgaand->setObjectName(u"Uitgaand"_s);
     m_Status = new QPlainTextEdit(splitter);
     m_Status->setObjectName(u"Status"_s);
-    bindMemo(m_logs.incoming(), m_Inkomend);
-    bindMemo(m_logs.outgoing(), m_Uitgaand);
-    bindMemo(m_logs.status(), m_Status);
+    new LogMemo(m_logs.incoming(), m_Inkomend);
+    new LogMemo(m_logs.outgoing(), m_Uitgaand);
+    new LogMemo(m_logs.status(), m_Status);
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 1);
     splitter->setStretchFactor(2, 0);

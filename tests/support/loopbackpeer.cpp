@@ -61,7 +61,7 @@ public:
     }
 
     void take() {
-        if (!socket || paused)
+        if (!socket || paused || !socket->isOpen())
             return;
         const QByteArray bytes = chunk > 0 ? socket->read(chunk) : socket->readAll();
         QMutexLocker lock(&mutex);

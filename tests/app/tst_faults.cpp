@@ -1,0 +1,387 @@
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "app/application.h"
+#include "app/hoofdscherm.h"
+#include "loopbackpeer.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+const QString kOpgebouwd = u"Verbinding opgebouwd"_s;
+
+QByteArray frame(const QByteArray& xml) {
+    const QByteArray payload = xml.toBase64();
+    return '\x01' + QByteArray::number(payload.size()) + '\x02' + payload + '\x04';
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A small tmpfs over a temporary folder, for a file system that fills up or turns read-only.
+// Mounting needs root; without it the tests that need one are skipped.
+class TmpfsMount {
+public:
+    explicit TmpfsMount(const char* size) {
+        const QByteArray options = QByteArray("size=") + size;
+        m_mounted = ::mount("tmpfs", QFile::encodeName(m_dir.path()).constData(), "tmpfs", 0,
+                            options.constData()) == 0;
+    }
+    ~TmpfsMount() {
+        if (m_mounted)
+            ::umount2(QFile::encodeName(m_dir.path()).constData(), MNT_DETACH);
+    }
+    bool mounted() const { return m_mounted; }
+    QString path() const { return m_dir.path(); }
+    bool makeReadOnly() {
+        return ::mount(nullptr, QFile::encodeName(m_dir.path()).constData(), nullptr, MS_REMOUNT | MS_RDONLY,
+                       nullptr) == 0;
+    }
+    // Writes a filler until the file system refuses more; returns the filler's path.
+    QString fill() {
+        const QString filler = m_dir.path() + u"/filler"_s;
+        QFile f(filler);
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return filler;
+        const QByteArray block(4096, 'f');
+        while (f.write(block) == block.size()) {
+        }
+        return filler;
+    }
+
+private:
+    QTemporaryDir m_dir;
+    bool m_mounted = false;
+};
+
+// A listener whose accept queue is full and never drained: the kernel drops every further SYN,
+// as a host behind a silent firewall does.
+class SynDropper {
+public:
+    SynDropper() {
+        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(m_listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(m_listener, 0);
+        socklen_t len = sizeof a;
+        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&a), &len);
+        m_port = ntohs(a.sin_port);
+        // One connection fills a queue of length 0.
+        m_filler = ::socket(AF_INET, SOCK_STREAM, 0);
+        m_filled = ::connect(m_filler, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    }
+    ~SynDropper() {
+        ::close(m_filler);
+        ::close(m_listener);
+    }
+    bool ready() const { return m_filled; }
+    quint16 port() const { return m_port; }
+
+private:
+    int m_listener = -1;
+    int m_filler = -1;
+    bool m_filled = false;
+    quint16 m_port = 0;
+};
+
+} // namespace
+
+// The link and the folders when things go wrong underneath: peers that reset, stall or never
+// answer, file systems that are full or read-only, an outbox that overflows and a very large
+// frame. Nothing may be lost, nothing deleted unsent, and nothing may crash.
+class TestFaults : public QObject {
+    Q_OBJECT
+private slots:
+    void init() {
+        m_dir.emplace();
+        m_peer = std::make_unique<LoopbackPeer>();
+    }
+    void cleanup() {
+        m_window.reset();
+        m_outbox.clear();
+        m_peer.reset();
+        m_dir.reset();
+    }
+
+    void peerResetInTheMiddleOfAFrame() {
+        open();
+        option(u"AutoConnect"_s)->setChecked(true);
+        connectToPeer();
+        const QByteArray half = frame("<afgebroken/>").left(10);
+        m_peer->send(half);
+        QTRY_COMPARE(incoming().size(), 2);
+        m_peer->reset();
+        // The reset is reported, the link is seen down, and the reconnect check opens it again.
+        QTRY_COMPARE(m_peer->connectionCount(), 2);
+        QTRY_COMPARE(incoming().count(kOpgebouwd), 2);
+        const QStringList afterReset = incoming().mid(2);
+        QVERIFY2(afterReset.contains(u"Socket Error # 10054"_s), qPrintable(afterReset.join(u" | "_s)));
+        // The reset is not reported for ever: once the link is back, the log is quiet.
+        QTest::qWait(200);
+        const qsizetype settled = incoming().size();
+        QTest::qWait(300);
+        QCOMPARE(incoming().size(), settled);
+        // The new link carries a whole frame; the broken half was archived from nothing.
+        m_peer->send(frame("<heel/>"));
+        QTRY_COMPARE(archived(), QList<QByteArray>{"<heel/>\r\n"});
+    }
+
+    void peerThatNeverReadsTripsTheSendLimit() {
+        HoofdschermConfig config = baseConfig();
+        config.fileCheckerInterval = std::chrono::hours(1); // the test runs the outbox by hand
+        config.sendLimit = std::chrono::milliseconds(300);
+        open(config);
+        option(u"AutoBestanden"_s)->setChecked(true);
+        m_peer->setPaused(true);
+        // Larger than what the socket buffers of both ends can hold.
+        const QByteArray content(32 * 1024 * 1024, 'x');
+        const QString file = outbox() + u"/groot.xml"_s;
+        QVERIFY(writeFile(file, content));
+
+        m_window->FileCheckerTimer(); // link down: it connects
+        QTRY_VERIFY(m_window->linkReady());
+        QElapsedTimer blocked;
+        blocked.start();
+        m_window->FileCheckerTimer(); // the write stalls, then gives up
+        // The window is held only until the limit has passed without progress.
+        QVERIFY2(blocked.elapsed() < 5000, qPrintable(QString::number(blocked.elapsed())));
+        QVERIFY(incoming().contains(u"Socket Error # 10060"_s));
+        QVERIFY(QFile::exists(file));
+        QVERIFY(!m_window->tcpClient().Connected());
+
+        // A host that reads again gets the whole file on a new link; then it is deleted.
+        m_peer->setPaused(false);
+        m_window->FileCheckerTimer();
+        QTRY_VERIFY(m_window->linkReady());
+        m_window->FileCheckerTimer();
+        QTRY_VERIFY(!QFile::exists(file));
+        QTRY_VERIFY(m_peer->received().endsWith(QByteArray(content + "\r\n")));
+        QCOMPARE(m_peer->connectionCount(), 2);
+    }
+
+    void hostThatDropsSynsTimesOutAtTheConnectLimit() {
+        SynDropper host;
+        if (!host.ready())
+            QSKIP("no listener with a full queue on this machine");
+        HoofdschermConfig config = baseConfig();
+        config.connectLimit = std::chrono::milliseconds(400);
+        open(config);
+        edit(u"edtPoort"_s)->setText(QString::number(host.port()));
+        QElapsedTimer t;
+        t.start();
+        onOff();
+        const qint64 elapsed = t.elapsed();
+        QVERIFY2(elapsed >= 350 && elapsed < 3000, qPrintable(QString::number(elapsed)));
+        QCOMPARE(incoming(), (QStringList{u"Socket Error # 10060"_s, u"Connection timed out."_s}));
+        QVERIFY(!m_window->linkReady());
+    }
+
+    void fullFileSystemKeepsTheLogsAndLeavesNoHalfFiles() {
+        TmpfsMount disk("1m");
+        if (!disk.mounted())
+            QSKIP("mounting a tmpfs needs root");
+        open(baseConfig(disk.path() + u'/'));
+        const QString xml = disk.path() + u"/RVxMMCLIENT/XML"_s;
+        const QString logs = disk.path() + u"/RVxMMCLIENT/LOGS"_s;
+        option(u"Logbewaren"_s)->setChecked(true);
+        connectToPeer();
+        const QString filler = disk.fill();
+
+        // An archive that cannot be written leaves no file and no line.
+        const QByteArray packet = frame(QByteArray(64 * 1024, 'a'));
+        m_peer->send(packet);
+        QTRY_COMPARE(incoming().size(), 2);
+        QTest::qWait(100);
+        QCOMPARE(QDir(xml).entryList(QDir::Files), QStringList());
+        QCOMPARE(incoming().size(), 2);
+
+        // A rotation that cannot be written keeps every line and says so on each tick.
+        for (int i = 0; i < 500; ++i)
+            m_window->logs().incoming().add(u"regel %1 "_s.arg(i) + QString(200, u'r'));
+        QTRY_VERIFY(incoming().last().startsWith(u"Cannot"_s));
+        QCOMPARE(QDir(logs).entryList(QDir::Files), QStringList());
+        QVERIFY(incoming().contains(u"regel 0 "_s + QString(200, u'r')));
+        QVERIFY(incoming().contains(u"regel 499 "_s + QString(200, u'r')));
+
+        // Room again: the next tick saves it all.
+        QVERIFY(QFile::remove(filler));
+        QTRY_COMPARE(QDir(logs).entryList(QDir::Files).size(), 1);
+        const QByteArray saved = readFile(logs + u'/' + QDir(logs).entryList(QDir::Files).first());
+        QVERIFY(saved.startsWith("Verbinding opgebouwd\r\n"));
+        QVERIFY(saved.contains("regel 0 "));
+        QVERIFY(saved.contains("regel 499 "));
+        QVERIFY(saved.contains(packet.left(20)));
+    }
+
+    void readOnlyOutboxIsSentAndNothingDeleted() {
+        TmpfsMount disk("1m");
+        if (!disk.mounted())
+            QSKIP("mounting a tmpfs needs root");
+        QVERIFY(writeFile(disk.path() + u"/a.xml"_s, "<a/>"));
+        QVERIFY(writeFile(disk.path() + u"/b.xml"_s, "<b/>"));
+        if (!disk.makeReadOnly())
+            QSKIP("cannot remount read-only");
+        open();
+        edit(u"AutoLocatie"_s)->setText(disk.path());
+        option(u"AutoBestanden"_s)->setChecked(true);
+        QTRY_VERIFY(m_peer->received().contains("<a/>\r\n") && m_peer->received().contains("<b/>\r\n"));
+        QCOMPARE(readFile(disk.path() + u"/a.xml"_s), QByteArray("<a/>"));
+        QCOMPARE(readFile(disk.path() + u"/b.xml"_s), QByteArray("<b/>"));
+        // Every frame on the wire is one whole file.
+        QByteArray rest = m_peer->received();
+        while (!rest.isEmpty()) {
+            QVERIFY2(rest.startsWith("<a/>\r\n") || rest.startsWith("<b/>\r\n"), rest.left(40).constData());
+            rest.remove(0, 6);
+        }
+    }
+
+    void tenThousandWaitingFilesGoOneAtATime() {
+        HoofdschermConfig config = baseConfig();
+        config.generalInterval = std::chrono::milliseconds(20);
+        config.fileCheckerInterval = std::chrono::milliseconds(20);
+        // Memory-backed where the system has it: creating ten thousand files is the test's
+        // setup, not what it measures.
+        std::optional<QTemporaryDir> shm;
+        if (QFileInfo(u"/dev/shm"_s).isWritable())
+            shm.emplace(u"/dev/shm/rtcp-outbox-XXXXXX"_s);
+        m_outbox = shm && shm->isValid() ? shm->path() : QString();
+        open(config);
+        constexpr int kFiles = 10000;
+        for (int i = 0; i < kFiles; ++i)
+            QVERIFY(writeFile(outbox() + u"/f%1.xml"_s.arg(i, 5, 10, QChar(u'0')),
+                              "<f" + QByteArray::number(i) + "/>"));
+        option(u"AutoBestanden"_s)->setChecked(true);
+        constexpr int kSent = 15;
+        QTRY_VERIFY_WITH_TIMEOUT(m_peer->received().count("\r\n") >= kSent, 30000);
+        option(u"AutoBestanden"_s)->setChecked(false);
+        QTest::qWait(100);
+
+        // Every file on the wire went out once, whole, and is gone; every other file is there.
+        QSet<int> sent;
+        for (const QByteArray& line : m_peer->received().split('\n')) {
+            if (line.isEmpty())
+                continue;
+            QVERIFY2(line.startsWith("<f") && line.endsWith("/>\r"), line.constData());
+            const int n = line.mid(2, line.size() - 5).toInt();
+            QVERIFY2(!sent.contains(n), "a file was sent twice");
+            sent.insert(n);
+        }
+        QVERIFY(sent.size() >= kSent);
+        const QStringList left = QDir(outbox()).entryList({u"*.xml"_s}, QDir::Files);
+        QCOMPARE(left.size(), kFiles - sent.size());
+        for (const int n : std::as_const(sent))
+            QVERIFY(!left.contains(u"f%1.xml"_s.arg(n, 5, 10, QChar(u'0'))));
+    }
+
+    void hundredMegabyteFrameInbound() {
+        // Each tick takes at most four receive calls of 32 KiB; a fast poll keeps this short.
+        HoofdschermConfig config = baseConfig();
+        config.generalInterval = std::chrono::milliseconds(1);
+        open(config);
+        connectToPeer();
+        const QByteArray xml(75 * 1024 * 1024, 'z'); // 100 MiB in Base64
+        const QByteArray packet = frame(xml);
+        m_peer->send(packet);
+        // All of it reaches the incoming log, in one block or in several.
+        qsizetype logged = 0;
+        QTRY_VERIFY_WITH_TIMEOUT((logged = loggedSince(1)) >= packet.size(), 60000);
+        QCOMPARE(logged, packet.size());
+        // Archived only when it arrived in one block; then whole.
+        for (const QByteArray& file : archived())
+            QCOMPARE(file, xml + "\r\n");
+        QVERIFY(m_window->tcpClient().Connected());
+    }
+
+    void hundredMegabyteFrameOutbound() {
+        open();
+        option(u"AutoBestanden"_s)->setChecked(true);
+        const QByteArray content(100 * 1024 * 1024, 'y');
+        const QString file = outbox() + u"/groot.xml"_s;
+        QVERIFY(writeFile(file, content));
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(file), 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_peer->receivedSize(), content.size() + 2, 60000);
+        QVERIFY(m_peer->received() == QByteArray(content + "\r\n"));
+    }
+
+private:
+    HoofdschermConfig baseConfig(const QString& folder = {}) {
+        HoofdschermConfig config;
+        config.executableFolder = folder.isEmpty() ? m_dir->path() + u'/' : folder;
+        config.executableFile = QCoreApplication::applicationFilePath();
+        config.generalInterval = std::chrono::milliseconds(40);
+        config.reconnectInterval = std::chrono::milliseconds(100);
+        config.fileCheckerInterval = std::chrono::milliseconds(40);
+        config.trayIcon = false;
+        return config;
+    }
+    void open(const HoofdschermConfig& config) {
+        m_window = std::make_unique<THoofdscherm>(config);
+        edit(u"edtPoort"_s)->setText(QString::number(m_peer->port()));
+        QDir().mkpath(outbox());
+        edit(u"AutoLocatie"_s)->setText(outbox());
+        for (const char* name : {"SOH", "STX", "EOT", "enc64verzenden"})
+            option(QString::fromLatin1(name))->setChecked(false);
+    }
+    void open() { open(baseConfig()); }
+    QString outbox() const { return m_outbox.isEmpty() ? m_dir->path() + u"/outbox"_s : m_outbox; }
+    QLineEdit* edit(const QString& name) { return m_window->findChild<QLineEdit*>(name); }
+    QCheckBox* option(const QString& name) { return m_window->findChild<QCheckBox*>(name); }
+    void onOff() { m_window->findChild<QPushButton*>(u"aanUitButton"_s)->click(); }
+    QStringList incoming() { return m_window->logs().incoming().lines(); }
+    QStringList status() { return m_window->logs().status().lines(); }
+    qsizetype loggedSince(qsizetype first) {
+        qsizetype n = 0;
+        const QStringList lines = incoming();
+        for (qsizetype i = first; i < lines.size(); ++i)
+            n += lines[i].size();
+        return n;
+    }
+    void connectToPeer() {
+        onOff();
+        QTRY_COMPARE(m_peer->connectionCount(), 1);
+        QCOMPARE(incoming(), QStringList{kOpgebouwd});
+    }
+    QList<QByteArray> archived() {
+        const QString folder = m_window->dataFolders().xml;
+        QList<QByteArray> contents;
+        for (const QString& name : QDir(folder).entryList(QDir::Files, QDir::Name))
+            contents.append(readFile(folder + u'/' + name));
+        return contents;
+    }
+
+    std::optional<QTemporaryDir> m_dir;
+    std::unique_ptr<LoopbackPeer> m_peer;
+    std::unique_ptr<THoofdscherm> m_window;
+    QString m_outbox; ///< where a test puts the outbox elsewhere
+};
+
+int main(int argc, char** argv) {
+    Application app(argc, argv);
+    TestFaults test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_faults.moc"
