@@ -1,10 +1,11 @@
 # make run   installs what is missing, builds and starts the client
 # make test  installs what is missing, builds and runs every test
+# make package  installs what is missing, builds and makes the Debian package in the build folder
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps build run test bench format clean
+.PHONY: all deps build run test package bench format clean
 
 all: build
 
@@ -21,6 +22,10 @@ run: build
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+package: build
+	@scripts/deps.sh package
+	cmake --build $(BUILD) --target package
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -17,6 +17,8 @@ Application::Application(int& argc, char** argv)
     // Not the display name: X11 would append it to the main window's caption, which must read
     // exactly as designed. Message boxes are given the title instead.
     setApplicationName(u"RTCPIPCLIENT"_s);
+    // Lets the desktop match the window to the menu entry (its icon, its name).
+    setDesktopFileName(u"rtcpipclient"_s);
     setQuitOnLastWindowClosed(false);
 }
 

@@ -6,11 +6,11 @@
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -39,24 +39,11 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
+// The same picture as the menu entry's, in every size the desktop may ask for.
 QIcon applicationIcon() {
     QIcon icon;
-    for (const int size : {16, 32, 64}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter p(&pixmap);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setBrush(QColor(0, 0, 128));
-        p.setPen(Qt::NoPen);
-        p.drawRoundedRect(QRectF(0, 0, size, size), size / 6.0, size / 6.0);
-        p.setPen(QColor(255, 204, 0));
-        QFont font(u"DejaVu Sans"_s);
-        font.setBold(true);
-        font.setPixelSize(size * 3 / 4);
-        p.setFont(font);
-        p.drawText(QRect(0, 0, size, size), Qt::AlignCenter, u"R"_s);
-        icon.addPixmap(pixmap);
-    }
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(u":/icons/rtcpipclient-%1.png"_s.arg(size), QSize(size, size));
     return icon;
 }
 

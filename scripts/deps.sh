@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and `make run` need, when they are missing.
-# Usage: scripts/deps.sh [build|run]
+# Usage: scripts/deps.sh [build|run|package]
 set -euo pipefail
 
-packages=(cmake ninja-build g++ make qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core)
-if [ "${1:-build}" = run ]; then
-    packages+=(xvfb imagemagick x11-utils)
-fi
+packages=(cmake ninja-build g++ make qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
+    desktop-file-utils)
+case ${1:-build} in
+run) packages+=(xvfb imagemagick x11-utils) ;;
+# CPack's Debian generator: dpkg-shlibdeps for the dependencies, file to find the executables.
+package) packages+=(dpkg-dev file) ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

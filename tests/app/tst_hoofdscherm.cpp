@@ -1,6 +1,8 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QIcon>
+#include <QImage>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -66,6 +68,18 @@ private slots:
         QCOMPARE(m_window->windowTitle(), u"Rovenka®  TCP/IP Cliënt - v9.0.1.3"_s);
         QCOMPARE(m_window->runningVersion(), u"9.0.1.3"_s);
         QCOMPARE(Application::title(), u"Rovenka® TCP / IP cliënt"_s);
+    }
+
+    // The pictures the menu entry installs, compiled in: a window icon from a resource that was not
+    // linked is silently empty.
+    void windowIconIsTheMenuEntrysIcon() {
+        const QIcon icon = m_window->windowIcon();
+        const QList<QSize> sizes = icon.availableSizes();
+        for (const int size : {16, 32, 48, 256})
+            QVERIFY2(sizes.contains(QSize(size, size)), qPrintable(QString::number(size)));
+        const QImage small = icon.pixmap(QSize(16, 16)).toImage();
+        QCOMPARE(small.size(), QSize(16, 16));
+        QVERIFY(qAlpha(small.pixel(8, 8)) == 255);
     }
 
     void openBestandShowsTheChosenFileOnTheHexTab() {
