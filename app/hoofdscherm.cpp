@@ -126,6 +126,8 @@ THoofdscherm::THoofdscherm(HoofdschermConfig config, QWidget* parent)
                                            QCoreApplication::processEvents();
                                        }},
                                       this);
+    m_outboxSender->setOwnFiles(
+        {m_settings.filePath(), m_config.executableFolder + u"RTCPIPCLIENTSMS.xml"_s});
     connect(m_Button1, &QPushButton::clicked, this, &THoofdscherm::Button1Click);
     connect(m_aanUitButton, &QPushButton::clicked, this, &THoofdscherm::AanUitClick);
     connect(m_verbindingLed, &LedLabel::clicked, this, &THoofdscherm::AanUitClick);

@@ -28,8 +28,9 @@ void OutboxSender::tick(const OutboxSettings& settings) {
         m_logs.incoming().add(u"Bestanden gevonden"_s);
         const QString path = settings.folder + u'/' + name;
         const QFileInfo info(path);
-        // Only regular files: a directory, a symbolic link or a file already gone is passed over.
-        if (info.isSymLink() || !info.isFile())
+        // Only regular files: a directory, a symbolic link or a file already gone is passed over,
+        // and so are the program's own settings files.
+        if (info.isSymLink() || !info.isFile() || isOwnFile(info))
             continue;
         const bool ready = m_link.ready();
         if (!ready && !m_client.Connected()) {
@@ -43,6 +44,16 @@ void OutboxSender::tick(const OutboxSettings& settings) {
             m_link.processEvents();
         }
     }
+}
+
+bool OutboxSender::isOwnFile(const QFileInfo& file) const {
+    if (m_ownFiles.isEmpty())
+        return false;
+    const QString path = file.canonicalFilePath();
+    for (const QString& own : m_ownFiles)
+        if (const QString ownPath = QFileInfo(own).canonicalFilePath(); !ownPath.isEmpty() && ownPath == path)
+            return true;
+    return false;
 }
 
 void OutboxSender::send(const QString& path, const OutboxSettings& settings) {

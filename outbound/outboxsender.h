@@ -3,10 +3,12 @@
 #include <QDateTime>
 #include <QHash>
 #include <QObject>
+#include <QStringList>
 #include <functional>
 
 #include "outbound/framing.h"
 
+class QFileInfo;
 class TcpClient;
 class TrafficLogs;
 
@@ -35,15 +37,21 @@ public:
 
     OutboxSender(TcpClient& client, TrafficLogs& logs, Link link, QObject* parent = nullptr);
 
+    /// Files that are never sent however they are named: the program's own settings files live
+    /// in its folder, which is also the outbox by default, and must not go to the host and be
+    /// deleted.
+    void setOwnFiles(QStringList paths) { m_ownFiles = std::move(paths); }
+
     /// One tick. Errors outside the guarded send (a file still being written, a failing
     /// connected test) are thrown for the application's error hook; the files stay.
     void tick(const OutboxSettings& settings);
 
 private:
     void send(const QString& path, const OutboxSettings& settings);
-    bool settled(const QString& path);
+    bool isOwnFile(const QFileInfo& file) const;
 
     TcpClient& m_client;
     TrafficLogs& m_logs;
     Link m_link;
+    QStringList m_ownFiles;
 };
