@@ -147,7 +147,9 @@ void DispatchHost::accept() {
 
 void DispatchHost::receive(QTcpSocket* client) {
     QByteArray& stream = m_streams[client];
-    stream += client->readAll();
+    const QByteArray bytes = client->readAll();
+    m_bytesReceived += bytes.size();
+    stream += bytes;
     for (const QByteArray& frame : takeFrames(stream)) {
         print(frame);
         emit frameReceived(frame);

@@ -42,6 +42,8 @@ public:
     void setPeriod(std::chrono::milliseconds period);
     /// Bytes written to clients so far, acknowledgements included.
     qint64 bytesSent() const { return m_bytesSent; }
+    /// Bytes read from clients so far.
+    qint64 bytesReceived() const { return m_bytesReceived; }
 
 signals:
     void frameReceived(const QByteArray& frame);
@@ -60,4 +62,5 @@ private:
     QHash<QTcpSocket*, QByteArray> m_streams;
     qint64 m_sent = 0;
     qint64 m_bytesSent = 0;
+    qint64 m_bytesReceived = 0;
 };
