@@ -3,7 +3,7 @@
 # Usage: scripts/deps.sh [build|run|package]
 set -euo pipefail
 
-packages=(cmake ninja-build g++ make qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
+packages=(cmake ninja-build g++ make qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core iproute2
     desktop-file-utils)
 case ${1:-build} in
 run) packages+=(xvfb imagemagick x11-utils) ;;

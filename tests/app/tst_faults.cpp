@@ -4,11 +4,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
@@ -17,6 +19,8 @@
 #include "app/application.h"
 #include "app/hoofdscherm.h"
 #include "loopbackpeer.h"
+
+#include <sched.h>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -105,6 +109,62 @@ private:
     int m_filler = -1;
     bool m_filled = false;
     quint16 m_port = 0;
+};
+
+// A network namespace of the test's own in which 10.213.7.2 sits on a link that swallows every
+// frame (a veth end with a made-up neighbour address): SYNs to it vanish without an answer, as
+// at a host behind a silent firewall. Needs root and iproute2.
+class SilentNetwork {
+public:
+    static constexpr const char* kHost = "10.213.7.2";
+
+    SilentNetwork()
+        : m_name(u"rtcp-faults-%1"_s.arg(QCoreApplication::applicationPid())) {
+        m_created = ip({u"netns"_s, u"add"_s, m_name});
+        m_ready = m_created &&
+                  ip({u"-n"_s, m_name, u"link"_s, u"add"_s, u"v0"_s, u"type"_s, u"veth"_s, u"peer"_s,
+                      u"name"_s, u"v1"_s}) &&
+                  ip({u"-n"_s, m_name, u"addr"_s, u"add"_s, u"10.213.7.1/24"_s, u"dev"_s, u"v0"_s}) &&
+                  ip({u"-n"_s, m_name, u"link"_s, u"set"_s, u"v0"_s, u"up"_s}) &&
+                  ip({u"-n"_s, m_name, u"link"_s, u"set"_s, u"v1"_s, u"up"_s}) &&
+                  ip({u"-n"_s, m_name, u"neigh"_s, u"add"_s, QString::fromLatin1(kHost), u"lladdr"_s,
+                      u"02:00:00:00:00:02"_s, u"dev"_s, u"v0"_s, u"nud"_s, u"permanent"_s});
+    }
+    ~SilentNetwork() {
+        if (m_created)
+            std::ignore = ip({u"netns"_s, u"del"_s, m_name});
+    }
+    bool ready() const { return m_ready; }
+
+    // Runs f with this thread inside the namespace; a socket made there stays there.
+    template <typename F>
+    bool inside(F f) {
+        const int original = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+        const int target =
+            ::open(QFile::encodeName(u"/var/run/netns/"_s + m_name).constData(), O_RDONLY | O_CLOEXEC);
+        const bool entered = original >= 0 && target >= 0 && ::setns(target, CLONE_NEWNET) == 0;
+        bool back = false;
+        if (entered) {
+            f();
+            back = ::setns(original, CLONE_NEWNET) == 0;
+        }
+        if (target >= 0)
+            ::close(target);
+        if (original >= 0)
+            ::close(original);
+        return entered && back;
+    }
+
+private:
+    static bool ip(const QStringList& args) {
+        QProcess p;
+        p.start(u"ip"_s, args);
+        return p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    }
+
+    QString m_name;
+    bool m_created = false;
+    bool m_ready = false;
 };
 
 } // namespace
@@ -197,6 +257,25 @@ private slots:
         QVERIFY2(elapsed >= 350 && elapsed < 3000, qPrintable(QString::number(elapsed)));
         QCOMPARE(incoming(), (QStringList{u"Socket Error # 10060"_s, u"Connection timed out."_s}));
         QVERIFY(!m_window->linkReady());
+    }
+
+    void hostBehindANetworkThatDropsSyns() {
+        SilentNetwork network;
+        if (!network.ready())
+            QSKIP("making a network namespace needs root and iproute2");
+        HoofdschermConfig config = baseConfig();
+        config.connectLimit = std::chrono::milliseconds(400);
+        open(config);
+        edit(u"edtHost"_s)->setText(QString::fromLatin1(SilentNetwork::kHost));
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(network.inside([this] { onOff(); }));
+        const qint64 elapsed = t.elapsed();
+        QVERIFY2(elapsed >= 350 && elapsed < 3000, qPrintable(QString::number(elapsed)));
+        QCOMPARE(incoming(), (QStringList{u"Socket Error # 10060"_s, u"Connection timed out."_s}));
+        QVERIFY(status().contains(u"Connecting to 10.213.7.2."_s));
+        QVERIFY(!m_window->linkReady());
+        QVERIFY(!m_window->tcpClient().Connected());
     }
 
     void fullFileSystemKeepsTheLogsAndLeavesNoHalfFiles() {
