@@ -25,7 +25,10 @@ struct SettingsDocument {
     /// The file's exact bytes: the header, the prolog items, then one element per line indented
     /// two spaces a level, CR LF after every line, Windows-1252 without a byte-order mark. The
     /// five XML entities are escaped; a character above U+20AB, or one Windows-1252 cannot hold,
-    /// becomes a "&#x..;" reference, so no character is lost on the way to disk.
+    /// becomes a "&#x..;" reference, so no character is lost on the way to disk. So do a CR, and
+    /// in an attribute a line feed and a tab, which a reader would otherwise turn into LF or a blank.
+    /// Names and prolog items take no references: a character there that Windows-1252 cannot
+    /// hold (only a file with a byte-order mark brings one) is written as "_".
     QByteArray toBytes() const;
 
     friend bool operator==(const SettingsDocument&, const SettingsDocument&) = default;
