@@ -20,11 +20,18 @@ function(rtcp_add_library name)
 endfunction()
 
 # ASan and UBSan on everything of ours, tools and tests included. UB stops the program rather
-# than printing and going on, so a test cannot pass over it.
+# than printing and going on, so a test cannot pass over it. The fuzzers run under both too, and
+# everything they reach is instrumented for libFuzzer's coverage.
 set(RTCP_SANITIZER_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
-if(RTCP_SANITIZE)
+if(RTCP_SANITIZE OR RTCP_FUZZ)
     target_compile_options(rtcp_flags INTERFACE ${RTCP_SANITIZER_FLAGS})
     target_link_options(rtcp_flags INTERFACE ${RTCP_SANITIZER_FLAGS})
+endif()
+if(RTCP_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+        message(FATAL_ERROR "RTCP_FUZZ needs clang++ (-DCMAKE_CXX_COMPILER=clang++): libFuzzer is clang's")
+    endif()
+    target_compile_options(rtcp_flags INTERFACE -fsanitize=fuzzer-no-link)
 endif()
 
 # The sanitizers' settings for every test: each finding fails the test, in the test itself and in
