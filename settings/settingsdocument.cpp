@@ -28,6 +28,13 @@ bool keptRaw(char32_t c, Place place) {
     return c <= 0x20AB && representable(c);
 }
 
+// XML has no way to carry the other control characters, U+FFFE and U+FFFF, not even as
+// references; a value from an edit can still hold them.
+bool xmlCanCarry(char32_t c) {
+    return c == U'\t' || c == U'\n' || c == U'\r' || (c >= 0x20 && c <= 0xD7FF) ||
+           (c >= 0xE000 && c <= 0xFFFD) || c >= 0x10000;
+}
+
 QString escaped(QStringView text, Place place = Place::Text) {
     QString out;
     out.reserve(text.size());
@@ -49,7 +56,9 @@ QString escaped(QStringView text, Place place = Place::Text) {
             out += u"&apos;"_s;
             break;
         default:
-            if (!keptRaw(c, place))
+            if (!xmlCanCarry(c))
+                out += u'?';
+            else if (!keptRaw(c, place))
                 out += u"&#x"_s + QString::number(c, 16).rightJustified(2, u'0') + u';';
             else
                 out += QChar(static_cast<char16_t>(c));

@@ -145,6 +145,30 @@ private slots:
         QCOMPARE(back.value().toBytes(), bytes);
     }
 
+    // A value from an edit can hold what no XML file can carry; the file must stay readable, or
+    // the next start would find every setting gone.
+    void valuesXmlCannotCarry_data() {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("readBack");
+        QTest::newRow("control character") << u"a\u0002b"_s << u"a?b"_s;
+        QTest::newRow("NUL") << QString::fromUtf16(u"a\0b", 3) << u"a?b"_s;
+        QTest::newRow("U+FFFE and U+FFFF") << u"\uFFFE\uFFFF"_s << u"??"_s;
+        QTest::newRow("half a surrogate pair") << QString(QChar(0xD800)) + u'x' << u"\uFFFDx"_s;
+        QTest::newRow("tab, LF and CR are kept") << u"\t\n\r"_s << u"\t\n\r"_s;
+    }
+    void valuesXmlCannotCarry() {
+        QFETCH(QString, value);
+        QFETCH(QString, readBack);
+        SettingsDocument doc;
+        doc.root.children.append({u"v"_s, {{u"a"_s, value}}, value, {}});
+        const auto back = SettingsDocument::parse(doc.toBytes());
+        QVERIFY2(back, qPrintable(back ? QString() : back.message()));
+        const SettingsElement* v = back.value().root.child(u"v"_s);
+        QVERIFY(v);
+        QCOMPARE(v->value, readBack);
+        QCOMPARE(v->attributes.value(0).second, readBack);
+    }
+
     void rejectsDamagedFiles_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::newRow("empty") << QByteArray();
