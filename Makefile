@@ -1,11 +1,14 @@
 # make run   installs what is missing, builds and starts the client
 # make test  installs what is missing, builds and runs every test
 # make package  installs what is missing, builds and makes the Debian package in the build folder
+# make sanitize builds everything under ASan and UBSan in build-asan and runs every test there
+# make fuzz     builds the fuzzers with clang in build-fuzz and runs each FUZZ_SECONDS seconds
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_ARGS ?=
+FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build run test package bench format clean
+.PHONY: all deps build run test package sanitize fuzz bench format clean
 
 all: build
 
@@ -26,6 +29,15 @@ test: build
 package: build
 	@scripts/deps.sh package
 	cmake --build $(BUILD) --target package
+
+sanitize: deps
+	cmake --preset asan $(CMAKE_ARGS)
+	cmake --build --preset asan -j $(JOBS)
+	ctest --preset asan -j $(JOBS)
+
+fuzz:
+	@scripts/deps.sh fuzz
+	JOBS=$(JOBS) scripts/fuzz.sh $(FUZZ_SECONDS)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,10 +1,7 @@
 #include "app/application.h"
 
-#include <QLoggingCategory>
-
 #include "common/apperror.h"
-
-Q_LOGGING_CATEGORY(lcApp, "app")
+#include "common/uncaught.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -22,20 +19,26 @@ Application::Application(int& argc, char** argv)
     setQuitOnLastWindowClosed(false);
 }
 
+// The hook usually points into the main window, which is gone by now.
+Application::~Application() {
+    uncaught::setHook({});
+}
+
+void Application::setErrorHook(ErrorHook hook) {
+    uncaught::setHook(std::move(hook));
+}
+
 void Application::reportUncaught(const QString& message) {
-    if (m_errorHook)
-        m_errorHook(message);
-    else
-        qCWarning(lcApp).noquote() << "uncaught error:" << message;
+    uncaught::report(message);
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (const AppError& error) {
-        reportUncaught(error.message());
+        uncaught::report(error.message());
     } catch (const std::exception& error) {
-        reportUncaught(QString::fromLocal8Bit(error.what()));
+        uncaught::report(QString::fromLocal8Bit(error.what()));
     }
     return false;
 }

@@ -4,7 +4,8 @@
 #include <functional>
 
 /// The application object. It is where every event is dispatched, so it is where an error that
-/// no handler caught ends: the error hook receives its message.
+/// an event handler did not catch ends: the error hook receives its message. Slots that may
+/// throw reach the same hook through uncaught::guarded().
 class Application : public QApplication {
     Q_OBJECT
 public:
@@ -15,13 +16,11 @@ public:
     static QString title();
 
     Application(int& argc, char** argv);
+    ~Application() override;
 
-    void setErrorHook(ErrorHook hook) { m_errorHook = std::move(hook); }
+    void setErrorHook(ErrorHook hook);
     /// Hands a message to the error hook as if an uncaught error had carried it.
     void reportUncaught(const QString& message);
 
     bool notify(QObject* receiver, QEvent* event) override;
-
-private:
-    ErrorHook m_errorHook;
 };

@@ -28,6 +28,7 @@
 #include "app/ledlabel.h"
 #include "app/logmemo.h"
 #include "common/prompts.h"
+#include "common/uncaught.h"
 #include "hexview/hexview.h"
 #include "outbound/manualsender.h"
 #include "outbound/outboxsender.h"
@@ -94,7 +95,7 @@ THoofdscherm::THoofdscherm(HoofdschermConfig config, QWidget* parent)
     m_FileChecker = makeTimer(u"FileChecker", m_config.fileCheckerInterval);
     connect(m_General, &QTimer::timeout, this, &THoofdscherm::GeneralTimer);
     connect(m_Timer1, &QTimer::timeout, this, &THoofdscherm::Timer1Timer);
-    connect(m_FileChecker, &QTimer::timeout, this, &THoofdscherm::FileCheckerTimer);
+    connect(m_FileChecker, &QTimer::timeout, this, uncaught::guarded([this] { FileCheckerTimer(); }));
 
     m_TCPClient = new TcpClient(this, m_config.connectLimit, m_config.sendLimit);
     m_TCPClient->setObjectName(u"TCPClient"_s);
@@ -129,8 +130,8 @@ THoofdscherm::THoofdscherm(HoofdschermConfig config, QWidget* parent)
     m_outboxSender->setOwnFiles(
         {m_settings.filePath(), m_config.executableFolder + u"RTCPIPCLIENTSMS.xml"_s});
     connect(m_Button1, &QPushButton::clicked, this, &THoofdscherm::Button1Click);
-    connect(m_aanUitButton, &QPushButton::clicked, this, &THoofdscherm::AanUitClick);
-    connect(m_verbindingLed, &LedLabel::clicked, this, &THoofdscherm::AanUitClick);
+    connect(m_aanUitButton, &QPushButton::clicked, this, uncaught::guarded([this] { AanUitClick(); }));
+    connect(m_verbindingLed, &LedLabel::clicked, this, uncaught::guarded([this] { AanUitClick(); }));
 
     FormCreate();
 
@@ -242,7 +243,7 @@ QWidget* THoofdscherm::buildConnectionTab() {
 
     m_updateButton = new QPushButton(u"UPDATE CONTROLE"_s, page);
     m_updateButton->setObjectName(u"SpeedButton4"_s);
-    connect(m_updateButton, &QPushButton::clicked, this, &THoofdscherm::SpeedButton4Click);
+    connect(m_updateButton, &QPushButton::clicked, this, uncaught::guarded([this] { SpeedButton4Click(); }));
     grid->addWidget(m_updateButton, 4, 0, 1, 2);
 
     grid->setColumnStretch(1, 1);
@@ -356,7 +357,7 @@ void THoofdscherm::buildMenus() {
     bestand->setObjectName(u"Bestand1"_s);
     QAction* send = bestand->addAction(s->standardIcon(QStyle::SP_FileIcon), u"Bestand verzenden"_s);
     send->setObjectName(u"Bestandverzenden1"_s);
-    connect(send, &QAction::triggered, this, &THoofdscherm::Bestandverzenden1Click);
+    connect(send, &QAction::triggered, this, uncaught::guarded([this] { Bestandverzenden1Click(); }));
     bestand->addSeparator();
     QAction* hide =
         bestand->addAction(s->standardIcon(QStyle::SP_TitleBarMinButton), u"Toepassing verbergen"_s);

@@ -36,17 +36,23 @@ std::optional<QString> InboundArchive::payloadOf(QStringView blockText) {
     return (rest.endsWith(u"\r\n") ? rest.chopped(2) : rest).toString();
 }
 
-Result<QString> InboundArchive::archive(QByteArrayView block) {
+Result<QString> InboundArchive::decodedText(QByteArrayView block) {
     const std::optional<QString> payload = payloadOf(ansi::toText(block));
     if (!payload)
         return Failure{1, u"No framed packet in the block."_s};
     const Result<QString> decoded = base64::decode(*payload);
     if (!decoded)
         return decoded.failure();
+    return textlines::normalize(decoded.value());
+}
+
+Result<QString> InboundArchive::archive(QByteArrayView block) {
+    const Result<QString> text = decodedText(block);
+    if (!text)
+        return text.failure();
     // The decoder gives one character per byte (Latin-1), so Latin-1 writes back exactly the
     // host's bytes. Through Windows-1252 the bytes 0x80 to 0x9F would come out as "?", and a
     // UTF-8 packet (a euro sign is E2 82 AC) would be damaged in its archive copy.
-    const QString text = textlines::joinCrLf(textlines::split(decoded.value()));
     return newfile::write(m_folder, u"MC_"_s + fileStamp(m_clock(), StampOrder::DayFirst), u".XML"_s,
-                          text.toLatin1());
+                          text.value().toLatin1());
 }

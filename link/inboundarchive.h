@@ -32,6 +32,12 @@ public:
     /// after it, or to the end of the block.
     static std::optional<QString> payloadOf(QStringView blockText);
 
+    /// What archive() writes for a block, before the file: the first frame's payload decoded,
+    /// one character per byte (so every code unit is below 256), split into lines by the text
+    /// file rules (a decoded NUL ends it) and CR LF after every line. A block without a frame
+    /// and a payload the decoder refuses are failures.
+    static Result<QString> decodedText(QByteArrayView block);
+
     /// Archives the first frame of a received block; at most one file. Returns the file
     /// written. A block without a frame, a payload the decoder refuses and a file that cannot be
     /// written are failures for the caller to drop: the receive poll never reports them.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and `make run` need, when they are missing.
-# Usage: scripts/deps.sh [build|run|package]
+# Usage: scripts/deps.sh [build|run|package|fuzz]
 set -euo pipefail
 
 packages=(cmake ninja-build g++ make qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core iproute2
@@ -9,6 +9,8 @@ case ${1:-build} in
 run) packages+=(xvfb imagemagick x11-utils) ;;
 # CPack's Debian generator: dpkg-shlibdeps for the dependencies, file to find the executables.
 package) packages+=(dpkg-dev file) ;;
+# libFuzzer is clang's: the compiler and its runtime libraries.
+fuzz) packages+=(clang libclang-rt-14-dev) ;;
 esac
 
 missing=()

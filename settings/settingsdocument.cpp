@@ -16,7 +16,26 @@ bool representable(char32_t c) {
     return ansi::toText(ansi::fromText(one)) == one;
 }
 
-QString escaped(QStringView text) {
+enum class Place { Text, Attribute };
+
+// A reader turns a raw CR LF or lone CR into LF, and in an attribute also LF and tab into a
+// blank; as references they read back as themselves.
+bool keptRaw(char32_t c, Place place) {
+    if (c == U'\r')
+        return false;
+    if (place == Place::Attribute && (c == U'\n' || c == U'\t'))
+        return false;
+    return c <= 0x20AB && representable(c);
+}
+
+// XML has no way to carry the other control characters, U+FFFE and U+FFFF, not even as
+// references; a value from an edit can still hold them.
+bool xmlCanCarry(char32_t c) {
+    return c == U'\t' || c == U'\n' || c == U'\r' || (c >= 0x20 && c <= 0xD7FF) ||
+           (c >= 0xE000 && c <= 0xFFFD) || c >= 0x10000;
+}
+
+QString escaped(QStringView text, Place place = Place::Text) {
     QString out;
     out.reserve(text.size());
     for (const char32_t c : text.toUcs4()) {
@@ -37,7 +56,9 @@ QString escaped(QStringView text) {
             out += u"&apos;"_s;
             break;
         default:
-            if (c > 0x20AB || !representable(c))
+            if (!xmlCanCarry(c))
+                out += u'?';
+            else if (!keptRaw(c, place))
                 out += u"&#x"_s + QString::number(c, 16).rightJustified(2, u'0') + u';';
             else
                 out += QChar(static_cast<char16_t>(c));
@@ -46,18 +67,31 @@ QString escaped(QStringView text) {
     return out;
 }
 
+// Names, comments and processing instructions take no references: each character Windows-1252
+// holds is written as itself, the euro sign too. One it cannot hold (only a file with a
+// byte-order mark can bring it) becomes "_", which renames an element we do not know but keeps
+// the file readable; a "?" could close a processing instruction early.
+QString writableMarkup(QStringView markup) {
+    QString out;
+    out.reserve(markup.size());
+    for (const char32_t c : markup.toUcs4())
+        out += representable(c) ? QChar(static_cast<char16_t>(c)) : QChar(u'_');
+    return out;
+}
+
 void writeElement(const SettingsElement& e, int depth, QString& out) {
     const QString indent(depth * 2, u' ');
-    QString open = indent + u'<' + escaped(e.name);
-    for (const auto& [name, value] : e.attributes)
-        open += u' ' + escaped(name) + u"=\""_s + escaped(value) + u'"';
+    const QString name = writableMarkup(e.name);
+    QString open = indent + u'<' + name;
+    for (const auto& [attribute, value] : e.attributes)
+        open += u' ' + writableMarkup(attribute) + u"=\""_s + escaped(value, Place::Attribute) + u'"';
     if (!e.children.isEmpty()) {
         out += open + u">\r\n"_s;
         for (const SettingsElement& c : e.children)
             writeElement(c, depth + 1, out);
-        out += indent + u"</"_s + escaped(e.name) + u">\r\n"_s;
+        out += indent + u"</"_s + name + u">\r\n"_s;
     } else if (!e.value.isEmpty()) {
-        out += open + u'>' + escaped(e.value) + u"</"_s + escaped(e.name) + u">\r\n"_s;
+        out += open + u'>' + escaped(e.value) + u"</"_s + name + u">\r\n"_s;
     } else {
         out += open + u"/>\r\n"_s;
     }
@@ -65,7 +99,7 @@ void writeElement(const SettingsElement& e, int depth, QString& out) {
 
 SettingsElement readElement(QXmlStreamReader& xml) {
     SettingsElement e;
-    e.name = xml.name().toString();
+    e.name = xml.qualifiedName().toString();
     for (const QXmlStreamAttribute& a : xml.attributes())
         e.attributes.append({a.qualifiedName().toString(), a.value().toString()});
     QString text;
@@ -88,6 +122,9 @@ SettingsElement readElement(QXmlStreamReader& xml) {
 Result<SettingsDocument> SettingsDocument::parse(QByteArrayView bytes) {
     // Decoded by us, not by the reader: a QString input makes it ignore the header's encoding.
     QXmlStreamReader xml(textlines::decode(bytes));
+    // Names are kept as written, prefixes and xmlns attributes included: the writer knows no
+    // namespaces, and a prefix whose declaration was dropped would make the file unreadable.
+    xml.setNamespaceProcessing(false);
     SettingsDocument doc;
     doc.prolog.clear();
     bool haveRoot = false;
@@ -139,7 +176,7 @@ QByteArray SettingsDocument::toBytes() const {
         out += u" standalone=\"yes\""_s;
     out += u"?>\r\n"_s;
     for (const QString& item : prolog)
-        out += item + u"\r\n"_s;
+        out += writableMarkup(item) + u"\r\n"_s;
     writeElement(root, 0, out);
     return ansi::fromText(out);
 }

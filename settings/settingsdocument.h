@@ -25,7 +25,13 @@ struct SettingsDocument {
     /// The file's exact bytes: the header, the prolog items, then one element per line indented
     /// two spaces a level, CR LF after every line, Windows-1252 without a byte-order mark. The
     /// five XML entities are escaped; a character above U+20AB, or one Windows-1252 cannot hold,
-    /// becomes a "&#x..;" reference, so no character is lost on the way to disk.
+    /// becomes a "&#x..;" reference, so no character is lost on the way to disk. So do a CR, and
+    /// in an attribute a line feed and a tab, which a reader would otherwise turn into LF or a blank.
+    /// Names and prolog items take no references: a character there that Windows-1252 cannot
+    /// hold (only a file with a byte-order mark brings one) is written as "_". A character XML
+    /// cannot carry at all (a control character other than tab, LF and CR; U+FFFE, U+FFFF) is
+    /// written as "?", as the ANSI conversion does, and half a surrogate pair as U+FFFD, so the
+    /// file stays readable.
     QByteArray toBytes() const;
 
     friend bool operator==(const SettingsDocument&, const SettingsDocument&) = default;

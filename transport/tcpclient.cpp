@@ -43,17 +43,19 @@ QString dotted(std::uint32_t a) {
     return u"%1.%2.%3.%4"_s.arg(a >> 24).arg((a >> 16) & 0xFF).arg((a >> 8) & 0xFF).arg(a & 0xFF);
 }
 
+// The per-connection state, kept from the first Connect until a failed one. Outside Impl:
+// clang decides whether a nested class is default-constructible before it has read the
+// member initializers, and then refuses optional<Handler>::emplace().
+struct Handler {
+    sock::Socket socket;
+    bool opened = false;
+    bool closedGracefully = false;
+    QByteArray input;
+};
+
 } // namespace
 
 struct TcpClient::Impl {
-    // The per-connection state, kept from the first Connect until a failed one.
-    struct Handler {
-        sock::Socket socket;
-        bool opened = false;
-        bool closedGracefully = false;
-        QByteArray input;
-    };
-
     QString host;
     std::uint16_t port = 0;
     int readTimeout = -1;
@@ -105,7 +107,7 @@ void TcpClient::Connect() {
         throw PortRequiredError();
     if (!d->handler)
         d->handler.emplace();
-    Impl::Handler& h = *d->handler;
+    Handler& h = *d->handler;
     try {
         h.opened = false;
         h.closedGracefully = false;
@@ -137,7 +139,7 @@ void TcpClient::Connect() {
 bool TcpClient::Connected() {
     if (!d->handler)
         return false;
-    Impl::Handler& h = *d->handler;
+    Handler& h = *d->handler;
     const auto peerCloseCheck = [&] {
         if (h.closedGracefully && h.socket.valid()) {
             h.socket.close();
@@ -195,7 +197,7 @@ void TcpClient::Write(const QString& text) {
         return;
     if (!d->handler || !d->handler->socket.valid())
         throw ConnClosedGracefullyError();
-    Impl::Handler& h = *d->handler;
+    Handler& h = *d->handler;
     if (h.closedGracefully) {
         h.socket.close();
         h.opened = false;
@@ -234,7 +236,7 @@ QByteArray TcpClient::ReadBytes(qsizetype count) {
         return QByteArray();
     if (!d->handler)
         throw ConnClosedGracefullyError();
-    Impl::Handler& h = *d->handler;
+    Handler& h = *d->handler;
     while (h.input.size() < count) {
         if (!h.socket.valid() || h.closedGracefully)
             throw ConnClosedGracefullyError();

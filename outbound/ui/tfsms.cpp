@@ -13,6 +13,7 @@
 
 #include "common/apperror.h"
 #include "common/prompts.h"
+#include "common/uncaught.h"
 #include "outbound/ui/smsrequest.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -52,7 +53,7 @@ TFSMS::TFSMS(const QString& settingsFolder, std::function<QString()> outboxFolde
     m_BtnCancel->setAccessibleName(u"Sluiten"_s);
     toolbar->addWidget(m_BtnExecute);
     toolbar->addWidget(m_BtnCancel);
-    connect(m_BtnExecute, &QToolButton::clicked, this, &TFSMS::BtnExecuteClick);
+    connect(m_BtnExecute, &QToolButton::clicked, this, uncaught::guarded([this] { BtnExecuteClick(); }));
     connect(m_BtnCancel, &QToolButton::clicked, this, &TFSMS::BtnCancelClick);
     layout->addWidget(toolbar);
 

@@ -262,7 +262,9 @@ private slots:
         fit(view, 10);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
-        QVERIFY(view.Open(write(u"c.bin"_s, QByteArray("Hello\0World\xE9\x80 tail of the line", 32))));
+        static constexpr char kBytes[] = "Hello\0World\xE9\x80 tail of the second";
+        static_assert(sizeof kBytes - 1 == 32, "two lines of 16");
+        QVERIFY(view.Open(write(u"c.bin"_s, QByteArray(kBytes, sizeof kBytes - 1))));
         const HexLayout l = view.layout();
         QWidget* vp = view.viewport();
         QTest::mousePress(vp, Qt::LeftButton, {}, centreOf(view, 0, l.hexCell(3)));

@@ -94,6 +94,81 @@ private slots:
         QCOMPARE(doc.value().root.child(u"v"_s)->value, u"AB<&"_s);
     }
 
+    // What the reader accepts, the writer writes so that it reads back the same: characters a
+    // reader would change are written as references, names and prolog items never are.
+    void readBackAsRead_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("written");
+        QTest::newRow("CR in a value") << QByteArray("<Configuration><v>a&#13;b&#13;</v></Configuration>")
+                                       << QByteArray("<v>a&#x0d;b&#x0d;</v>");
+        QTest::newRow("CR LF in a value") << QByteArray("<Configuration><v>a&#13;&#10;b</v></Configuration>")
+                                          << QByteArray("<v>a&#x0d;\nb</v>");
+        QTest::newRow("line breaks and tab in an attribute")
+            << QByteArray("<Configuration><v a=\"x&#10;y&#13;z&#9;\"/></Configuration>")
+            << QByteArray("<v a=\"x&#x0a;y&#x0d;z&#x09;\"/>");
+        QTest::newRow("namespace prefixes and declarations")
+            << QByteArray("<x:Configuration xmlns:x=\"urn:a\" xmlns:y=\"urn:b\"><x:v "
+                          "y:k=\"1\">2</x:v></x:Configuration>")
+            << QByteArray(
+                   "<x:Configuration xmlns:x=\"urn:a\" xmlns:y=\"urn:b\">\r\n  <x:v y:k=\"1\">2</x:v>\r\n");
+        // The reader takes it in an attribute's name, not in an element's.
+        QTest::newRow("euro sign in a name")
+            << QByteArray("<Configuration><v k\x80=\"\x80\"/></Configuration>")
+            << QByteArray("<v k\x80=\"&#x20ac;\"/>");
+    }
+    void readBackAsRead() {
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, written);
+        const auto read = SettingsDocument::parse(file);
+        QVERIFY2(read, qPrintable(read ? QString() : read.message()));
+        const QByteArray bytes = read.value().toBytes();
+        QVERIFY2(bytes.contains(written), bytes.constData());
+        const auto back = SettingsDocument::parse(bytes);
+        QVERIFY2(back, qPrintable(back ? QString() : back.message()));
+        QCOMPARE(back.value(), read.value());
+    }
+
+    // Only a file with a byte-order mark can bring markup that the Windows-1252 file cannot hold.
+    // Such a character becomes "_": the file we write must stay readable.
+    void markupOutside1252IsWrittenReadable() {
+        const QString file =
+            u"<?app x\u0100>y?><!--\u0100--><Configuration><n\u0100 k\u0100=\"\u0100\"/></Configuration>"_s;
+        const auto read = SettingsDocument::parse(QByteArray("\xEF\xBB\xBF" + file.toUtf8()));
+        QVERIFY(read);
+        const QByteArray bytes = read.value().toBytes();
+        const auto back = SettingsDocument::parse(bytes);
+        QVERIFY2(back, bytes.constData());
+        QCOMPARE(back.value().prolog, (QStringList{u"<?app x_>y?>"_s, u"<!--_-->"_s}));
+        const SettingsElement* n = back.value().root.child(u"n_"_s);
+        QVERIFY(n);
+        QCOMPARE(n->attributes, (QList<QPair<QString, QString>>{{u"k_"_s, u"\u0100"_s}}));
+        QCOMPARE(back.value().toBytes(), bytes);
+    }
+
+    // A value from an edit can hold what no XML file can carry; the file must stay readable, or
+    // the next start would find every setting gone.
+    void valuesXmlCannotCarry_data() {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("readBack");
+        QTest::newRow("control character") << u"a\u0002b"_s << u"a?b"_s;
+        QTest::newRow("NUL") << QString::fromUtf16(u"a\0b", 3) << u"a?b"_s;
+        QTest::newRow("U+FFFE and U+FFFF") << u"\uFFFE\uFFFF"_s << u"??"_s;
+        QTest::newRow("half a surrogate pair") << QString(QChar(0xD800)) + u'x' << u"\uFFFDx"_s;
+        QTest::newRow("tab, LF and CR are kept") << u"\t\n\r"_s << u"\t\n\r"_s;
+    }
+    void valuesXmlCannotCarry() {
+        QFETCH(QString, value);
+        QFETCH(QString, readBack);
+        SettingsDocument doc;
+        doc.root.children.append({u"v"_s, {{u"a"_s, value}}, value, {}});
+        const auto back = SettingsDocument::parse(doc.toBytes());
+        QVERIFY2(back, qPrintable(back ? QString() : back.message()));
+        const SettingsElement* v = back.value().root.child(u"v"_s);
+        QVERIFY(v);
+        QCOMPARE(v->value, readBack);
+        QCOMPARE(v->attributes.value(0).second, readBack);
+    }
+
     void rejectsDamagedFiles_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::newRow("empty") << QByteArray();

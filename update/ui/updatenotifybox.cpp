@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QUrl>
 
+#include "common/uncaught.h"
 #include "update/filesizetext.h"
 #include "update/ui/updatedownloadbox.h"
 #include "update/ui/updatepicture.h"
@@ -55,7 +56,8 @@ UpdateNotifyBox::UpdateNotifyBox(QString executableFolder, Clock clock, QWidget*
     picture->setScaledContents(true);
     picture->setPixmap(updatePicture(216, 313));
 
-    connect(m_DownloadButton, &QPushButton::clicked, this, &UpdateNotifyBox::DownloadButtonClick);
+    connect(m_DownloadButton, &QPushButton::clicked, this,
+            uncaught::guarded([this] { DownloadButtonClick(); }));
     connect(m_OpenWebPageButton, &QPushButton::clicked, this, &UpdateNotifyBox::OpenWebPageButtonClick);
     // OK is also the cancel button: Escape ends the dialog the same way.
     connect(m_OKButton, &QPushButton::clicked, this, &QDialog::reject);
