@@ -108,6 +108,10 @@ int main(int argc, char** argv) {
     if (argc >= 4 && qstrcmp(argv[1], "--child") == 0)
         return child(argc, argv, qstrcmp(argv[2], "window") == 0, QByteArray(argv[3]).toLongLong());
 
+    // Without a display the children could not open a window at all; they inherit this.
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QCoreApplication app(argc, argv);
     const int runs = 7;
     double sums[2][2] = {};
@@ -120,6 +124,11 @@ int main(int argc, char** argv) {
                     {u"--child"_s, variant ? u"window"_s : u"bare"_s, QString::number(ns)});
             p.waitForFinished(30000);
             const QList<QByteArray> fields = p.readAllStandardOutput().trimmed().split(' ');
+            if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0 || fields.size() < 2) {
+                std::fprintf(stderr, "startup: the %s window did not start: %s\n",
+                             variant ? "program's" : "bare", p.readAllStandardError().constData());
+                return 1;
+            }
             if (run == 0)
                 continue; // warm the caches
             sums[variant][0] += fields.value(0).toDouble() / 1e6;
