@@ -129,7 +129,7 @@ THoofdscherm::THoofdscherm(HoofdschermConfig config, QWidget* parent)
                                       this);
     m_outboxSender->setOwnFiles(
         {m_settings.filePath(), m_config.executableFolder + u"RTCPIPCLIENTSMS.xml"_s});
-    connect(m_Button1, &QPushButton::clicked, this, &THoofdscherm::Button1Click);
+    connect(m_Button1, &QPushButton::clicked, this, uncaught::guarded([this] { Button1Click(); }));
     connect(m_aanUitButton, &QPushButton::clicked, this, uncaught::guarded([this] { AanUitClick(); }));
     connect(m_verbindingLed, &LedLabel::clicked, this, uncaught::guarded([this] { AanUitClick(); }));
 

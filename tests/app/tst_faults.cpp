@@ -209,6 +209,24 @@ private slots:
         QTRY_COMPARE(archived(), QList<QByteArray>{"<heel/>\r\n"});
     }
 
+    void resetSeenBySendTheTypedPacketReachesTheErrorHook() {
+        HoofdschermConfig config = baseConfig();
+        config.generalInterval = std::chrono::hours(1); // the click, not the poll, meets the reset
+        open(config);
+        auto* app = static_cast<Application*>(QCoreApplication::instance());
+        app->setErrorHook([this](const QString& message) { m_window->reportUncaught(message); });
+        connectToPeer();
+        m_peer->reset();
+        QTest::qWait(100); // the RST reaches the client's socket
+        edit(u"edtPakket"_s)->setText(u"<rit/>"_s);
+        m_window->findChild<QPushButton*>(u"Button1"_s)->click();
+        app->setErrorHook({});
+        // The connected test's error is outside the guarded send: it replaces the log.
+        QCOMPARE(incoming(), (QStringList{u"Socket Error # 10054"_s, u"Connection reset by peer."_s}));
+        QCOMPARE(edit(u"edtPakket"_s)->text(), u"<rit/>"_s);
+        QCOMPARE(m_window->logs().outgoing().lineCount(), 0);
+    }
+
     void peerThatNeverReadsTripsTheSendLimit() {
         HoofdschermConfig config = baseConfig();
         config.fileCheckerInterval = std::chrono::hours(1); // the test runs the outbox by hand
