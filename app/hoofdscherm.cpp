@@ -27,6 +27,7 @@
 
 #include "app/ledlabel.h"
 #include "app/logmemo.h"
+#include "app/responsivewait.h"
 #include "common/prompts.h"
 #include "common/uncaught.h"
 #include "hexview/hexview.h"
@@ -92,6 +93,8 @@ THoofdscherm::THoofdscherm(HoofdschermConfig config, QWidget* parent)
     };
     m_General = makeTimer(u"General", m_config.generalInterval);
     m_Timer1 = makeTimer(u"Timer1", m_config.reconnectInterval);
+    // Never early: an attempt must follow the end of the previous one by the whole interval.
+    m_Timer1->setTimerType(Qt::PreciseTimer);
     m_FileChecker = makeTimer(u"FileChecker", m_config.fileCheckerInterval);
     connect(m_General, &QTimer::timeout, this, &THoofdscherm::GeneralTimer);
     connect(m_Timer1, &QTimer::timeout, this, &THoofdscherm::Timer1Timer);
@@ -99,11 +102,14 @@ THoofdscherm::THoofdscherm(HoofdschermConfig config, QWidget* parent)
 
     m_TCPClient = new TcpClient(this, m_config.connectLimit, m_config.sendLimit);
     m_TCPClient->setObjectName(u"TCPClient"_s);
+    m_wait = new ResponsiveWait(this);
+    m_TCPClient->setWaitHook(m_wait);
     connect(m_TCPClient, &TcpClient::OnConnected, this, &THoofdscherm::TCPClientConnected);
     connect(m_TCPClient, &TcpClient::OnDisconnected, this, &THoofdscherm::TCPClientDisconnected);
     connect(m_TCPClient, &TcpClient::OnStatus, this, &THoofdscherm::TCPClientStatus);
     m_supervisor = new ConnectionSupervisor(
         *m_TCPClient, m_logs, [this](bool ready) { m_linkReady = ready; }, this);
+    connect(m_supervisor, &ConnectionSupervisor::connectAttemptEnded, m_Timer1, qOverload<>(&QTimer::start));
     m_poller = new ReceivePoller(*m_TCPClient, m_logs, m_archive,
                                  {.options =
                                       [this] {
@@ -131,12 +137,14 @@ THoofdscherm::THoofdscherm(HoofdschermConfig config, QWidget* parent)
         {m_settings.filePath(), m_config.executableFolder + u"RTCPIPCLIENTSMS.xml"_s});
     connect(m_Button1, &QPushButton::clicked, this, uncaught::guarded([this] { Button1Click(); }));
     connect(m_aanUitButton, &QPushButton::clicked, this, uncaught::guarded([this] { AanUitClick(); }));
-    connect(m_verbindingLed, &LedLabel::clicked, this, uncaught::guarded([this] { AanUitClick(); }));
 
     FormCreate();
 
     resize(670, 521 + menuBar()->sizeHint().height());
     buildTrayIcon();
+    m_wait->addStopControl(m_aanUitButton);
+    m_wait->setMainWindow(this);
+    m_wait->addQuitAction(m_Afsluiten1);
     m_General->start();
     m_Timer1->start();
     m_FileChecker->start();
@@ -385,21 +393,24 @@ void THoofdscherm::buildTrayIcon() {
     details->setObjectName(u"Details1"_s);
     connect(details, &QAction::triggered, this, &THoofdscherm::Details1Click);
     menu->addSeparator();
-    QAction* quit = menu->addAction(s->standardIcon(QStyle::SP_DialogCloseButton), u"Afsluiten"_s);
-    quit->setObjectName(u"Afsluiten1"_s);
-    connect(quit, &QAction::triggered, this, &THoofdscherm::Afsluiten1Click);
+    m_Afsluiten1 = menu->addAction(s->standardIcon(QStyle::SP_DialogCloseButton), u"Afsluiten"_s);
+    m_Afsluiten1->setObjectName(u"Afsluiten1"_s);
+    connect(m_Afsluiten1, &QAction::triggered, this, &THoofdscherm::Afsluiten1Click);
 
-    if (!m_config.trayIcon || !QSystemTrayIcon::isSystemTrayAvailable())
+    if (!m_config.trayIcon)
         return;
     m_trayIcon = new QSystemTrayIcon(windowIcon(), this);
     m_trayIcon->setObjectName(u"TrayIcon1"_s);
     m_trayIcon->setToolTip(designCaption());
     m_trayIcon->setContextMenu(menu);
+    // Trays that speak the StatusNotifierItem protocol report a click as Trigger and never a
+    // double click; on the others a double click comes after a Trigger. Both show the window.
     connect(m_trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::DoubleClick)
+        if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger)
             TrayIcon1DblClick();
     });
-    m_trayIcon->show();
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        m_trayIcon->show();
 }
 
 void THoofdscherm::chooseOutboxFolder() {
@@ -412,10 +423,17 @@ void THoofdscherm::reportUncaught(const QString& message) {
 }
 
 void THoofdscherm::Sluiten1Click() {
-    hide();
+    // Without a tray icon to bring it back, a hidden window would be lost while the program
+    // goes on sending: it is minimised instead, and stays on the task bar.
+    if (m_trayIcon && m_trayIcon->isVisible() && QSystemTrayIcon::isSystemTrayAvailable())
+        hide();
+    else
+        showMinimized();
 }
 
 void THoofdscherm::Details1Click() {
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     raise();
     activateWindow();

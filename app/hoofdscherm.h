@@ -27,6 +27,8 @@ class QTabWidget;
 class QTimer;
 class QToolButton;
 class AppUpdate;
+class QAction;
+class ResponsiveWait;
 class HexView;
 class LedLabel;
 class TFSMS;
@@ -39,7 +41,7 @@ struct HoofdschermConfig {
     std::chrono::milliseconds reconnectInterval{15000};
     std::chrono::milliseconds fileCheckerInterval{1000};
     std::function<QDateTime()> clock = &QDateTime::currentDateTime;
-    bool trayIcon = true; ///< shown only where the desktop has a notification area
+    bool trayIcon = true; ///< made here, shown only where the desktop has a notification area
     std::chrono::milliseconds connectLimit = std::chrono::seconds(21); ///< the TCP client's
     std::chrono::milliseconds sendLimit = std::chrono::seconds(21);    ///< the TCP client's
 };
@@ -93,6 +95,8 @@ public:
     void TCPClientStatus(HostStatus status, const QString& text);
 
     TcpClient& tcpClient() { return *m_TCPClient; }
+    /// What the window does while the transport waits; the program adds its end conditions.
+    ResponsiveWait& responsiveWait() { return *m_wait; }
 
 signals:
     /// The close was allowed: the application ends.
@@ -124,6 +128,7 @@ private:
     TFSMS* m_smsDialog = nullptr;
     bool m_linkReady = false;
     TcpClient* m_TCPClient = nullptr;
+    ResponsiveWait* m_wait = nullptr;
     InboundArchive m_archive;
     std::unique_ptr<ManualSender> m_manualSender;
     OutboxSender* m_outboxSender = nullptr;
@@ -160,6 +165,7 @@ private:
     HexView* m_hexView = nullptr;
     QPushButton* m_Button2 = nullptr;
     QSystemTrayIcon* m_trayIcon = nullptr;
+    QAction* m_Afsluiten1 = nullptr;
     QTimer* m_General = nullptr;
     QTimer* m_Timer1 = nullptr;
     QTimer* m_FileChecker = nullptr;

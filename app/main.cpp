@@ -2,6 +2,7 @@
 
 #include "app/application.h"
 #include "app/hoofdscherm.h"
+#include "app/responsivewait.h"
 #include "app/shutdownsignals.h"
 #include "common/datafolders.h"
 #include "common/ui/widgetprompts.h"
@@ -23,6 +24,7 @@ int main(int argc, char** argv) {
     window.setSmsDialog(&sms);
     app.setErrorHook([&window](const QString& message) { window.reportUncaught(message); });
     QObject::connect(&shutdown, &ShutdownSignals::requested, &window, &THoofdscherm::Afsluiten1Click);
+    window.responsiveWait().addEndCondition([&shutdown] { return shutdown.pending(); });
     QObject::connect(&window, &THoofdscherm::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
 
     window.show();

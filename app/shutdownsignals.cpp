@@ -6,6 +6,7 @@
 #include <csignal>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -49,6 +50,13 @@ ShutdownSignals::~ShutdownSignals() {
         ::sigaction(number, &action, nullptr);
 }
 
+bool ShutdownSignals::pending() const {
+    if (g_pipe[0] < 0)
+        return false;
+    pollfd p{g_pipe[0], POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0;
+}
+
 void ShutdownSignals::drain() {
     unsigned char byte = 0;
     while (::read(g_pipe[0], &byte, 1) == 1)
@@ -61,6 +69,10 @@ ShutdownSignals::ShutdownSignals(QObject* parent)
     : QObject(parent) {}
 
 ShutdownSignals::~ShutdownSignals() = default;
+
+bool ShutdownSignals::pending() const {
+    return false;
+}
 
 void ShutdownSignals::drain() {}
 

@@ -13,6 +13,10 @@ public:
     explicit ShutdownSignals(QObject* parent = nullptr);
     ~ShutdownSignals() override;
 
+    /// True while a signal has arrived that the event loop has not yet handled: a wait that
+    /// keeps the loop's notifiers off asks this to end itself.
+    bool pending() const;
+
 signals:
     /// Emitted on the event loop, once per signal received.
     void requested(int signalNumber);

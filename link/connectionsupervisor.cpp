@@ -1,6 +1,7 @@
 #include "link/connectionsupervisor.h"
 
 #include <QCoreApplication>
+#include <QScopeGuard>
 
 #include "link/leadingnumber.h"
 #include "link/trafficlogs.h"
@@ -26,6 +27,7 @@ void ConnectionSupervisor::onOff(const QString& host, const QString& portText) {
     }
     m_client.setHost(host);
     m_client.setPort(portFromText(portText));
+    const auto ended = qScopeGuard([this] { emit connectAttemptEnded(); });
     try {
         m_client.Connect();
     } catch (const TransportError& error) {

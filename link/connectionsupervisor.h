@@ -37,6 +37,11 @@ public:
     void disconnected();
     void status(HostStatus kind, const QString& text);
 
+signals:
+    /// A connect attempt of on/off is over, whatever its outcome: the reconnect check counts its
+    /// interval from here, so a long attempt is never followed at once by the next.
+    void connectAttemptEnded();
+
 private:
     TcpClient& m_client;
     TrafficLogs& m_logs;

@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 
 /// The one place that knows the platform's sockets. Every call is checked; a failure is thrown
 /// as SocketError with its Windows Sockets number, so callers and operators read the same
@@ -15,8 +16,13 @@ int errorNumberOf(int platformError);
 /// Windows Sockets number for a name-lookup result (11001 not found ... 11004 no data).
 int lookupErrorNumberOf(int lookupResult);
 
-/// First IPv4 address of a host name, in host byte order; throws SocketError.
-std::uint32_t resolveIpv4(const QByteArray& hostName);
+/// Called about every TransportWait::kInterval while a call below waits; false ends the wait with
+/// 10004. An empty one lets the call wait undisturbed.
+using Serve = std::function<bool()>;
+
+/// First IPv4 address of a host name, in host byte order; throws SocketError. With serve, the
+/// lookup runs on a thread of its own, so a resolver that does not answer cannot hold the caller.
+std::uint32_t resolveIpv4(const QByteArray& hostName, const Serve& serve = {});
 
 /// A move-only TCP stream socket. Closing happens in the destructor at the latest.
 class Socket {
@@ -33,14 +39,15 @@ public:
 
     bool valid() const noexcept { return m_handle >= 0; }
     /// Connects, giving up after limit with 10060.
-    void connect(std::uint32_t ipv4, std::uint16_t port, std::chrono::milliseconds limit);
+    void connect(std::uint32_t ipv4, std::uint16_t port, std::chrono::milliseconds limit,
+                 const Serve& serve = {});
     /// Waits until bytes or end of stream can be taken; a negative wait means no limit.
     bool waitReadable(std::chrono::milliseconds wait);
     /// One receive of at most max bytes without waiting; 0 at end of stream, -1 for nothing yet.
     qsizetype receive(char* buffer, qsizetype max);
     /// Hands every byte to the platform; a send that makes no progress for limit fails with
     /// 10060. Throws SocketError; returns false when the platform accepted nothing (peer gone).
-    bool sendAll(QByteArrayView bytes, std::chrono::milliseconds limit);
+    bool sendAll(QByteArrayView bytes, std::chrono::milliseconds limit, const Serve& serve = {});
     /// Shuts down the sending direction, then releases the socket.
     void close() noexcept;
 

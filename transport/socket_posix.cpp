@@ -1,5 +1,10 @@
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -11,6 +16,7 @@
 
 #include "transport/socket.h"
 #include "transport/transporterror.h"
+#include "transport/transportwait.h"
 
 namespace sock {
 
@@ -26,8 +32,6 @@ int check(int result) {
     return result;
 }
 
-// Waits for events on one socket, retrying interrupted waits with the time that is left, so a
-// signal never shortens or lengthens a limit. A negative limit waits without end.
 // Sends what is left in blocking mode with a time-out of limit per wait (a negative limit
 // waits for ever). False when a wait passed with no byte taken; the socket is non-blocking again
 // on every way out.
@@ -60,23 +64,68 @@ bool sendBlocking(int handle, const char*& data, qsizetype& left, milliseconds l
     return true;
 }
 
-bool waitFor(int handle, short events, milliseconds limit) {
+// Waits for events on one socket, retrying interrupted waits with the time that is left, so a
+// signal never shortens or lengthens a limit. A negative limit waits without end. With serve,
+// the wait is cut into slices of TransportWait::kInterval with serve() between them.
+bool waitFor(int handle, short events, milliseconds limit, const Serve& serve) {
     const auto deadline = Clock::now() + limit;
     for (;;) {
-        int timeout = -1;
-        if (limit.count() >= 0) {
-            const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now()).count();
-            timeout = static_cast<int>(std::clamp<long long>(left, 0, 1 << 30));
-        }
+        long long timeout = -1;
+        if (limit.count() >= 0)
+            timeout = std::clamp<long long>(std::chrono::ceil<milliseconds>(deadline - Clock::now()).count(),
+                                            0, 1 << 30);
+        if (serve && (timeout < 0 || timeout > TransportWait::kInterval.count()))
+            timeout = TransportWait::kInterval.count();
         pollfd p{handle, events, 0};
-        const int n = ::poll(&p, 1, timeout);
+        const int n = ::poll(&p, 1, static_cast<int>(timeout));
         if (n > 0)
             return true;
-        if (n == 0)
-            return false;
-        if (errno != EINTR)
+        if (n < 0 && errno != EINTR)
             check(n);
+        if (limit.count() >= 0 && Clock::now() >= deadline)
+            return false;
+        if (serve && !serve())
+            throw SocketError(10004);
     }
+}
+
+// Sends what is left in blocking mode, one call at most kInterval long, serving in between. The
+// limit counts from the last byte the platform took, so a slow but steady reader never trips
+// it. False when the platform took nothing (peer gone); the socket is non-blocking again on every
+// way out.
+bool sendServed(int handle, const char*& data, qsizetype& left, milliseconds limit, const Serve& serve) {
+    const int flags = check(::fcntl(handle, F_GETFL));
+    struct Restore {
+        int handle, flags;
+        ~Restore() { ::fcntl(handle, F_SETFL, flags); }
+    } restore{handle, flags};
+    check(::fcntl(handle, F_SETFL, flags & ~O_NONBLOCK));
+    timeval slice{};
+    slice.tv_usec = static_cast<suseconds_t>(std::chrono::microseconds(TransportWait::kInterval).count());
+    check(::setsockopt(handle, SOL_SOCKET, SO_SNDTIMEO, &slice, sizeof slice));
+    auto progress = Clock::now();
+    auto served = progress;
+    while (left > 0) {
+        const ssize_t n = ::send(handle, data, static_cast<size_t>(left), MSG_NOSIGNAL);
+        const auto now = Clock::now();
+        if (n > 0) {
+            data += n;
+            left -= n;
+            progress = now;
+        } else if (n == 0) {
+            return false;
+        } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            check(-1);
+        } else if (limit.count() >= 0 && now - progress >= limit) {
+            throw SocketError(10060);
+        }
+        if (left > 0 && now - served >= TransportWait::kInterval) {
+            served = now;
+            if (!serve())
+                throw SocketError(10004);
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -195,31 +244,76 @@ int lookupErrorNumberOf(int r) {
     }
 }
 
-std::uint32_t resolveIpv4(const QByteArray& hostName) {
+namespace {
+
+struct Lookup {
+    int result = 0;
+    int error = 0; // errno of EAI_SYSTEM
+    std::uint32_t address = 0;
+    bool found = false;
+};
+
+Lookup lookUp(const QByteArray& hostName) {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* list = nullptr;
-    int r;
+    Lookup out;
     do
-        r = ::getaddrinfo(hostName.constData(), nullptr, &hints, &list);
-    while (r == EAI_SYSTEM && errno == EINTR);
-    if (r != 0)
-        throw SocketError(lookupErrorNumberOf(r));
-    std::uint32_t address = 0;
-    bool found = false;
-    for (const addrinfo* a = list; a && !found; a = a->ai_next) {
+        out.result = ::getaddrinfo(hostName.constData(), nullptr, &hints, &list);
+    while (out.result == EAI_SYSTEM && errno == EINTR);
+    out.error = errno;
+    if (out.result != 0)
+        return out;
+    for (const addrinfo* a = list; a && !out.found; a = a->ai_next) {
         if (a->ai_family == AF_INET && a->ai_addrlen >= sizeof(sockaddr_in)) {
             sockaddr_in in{};
             std::copy_n(reinterpret_cast<const char*>(a->ai_addr), sizeof in, reinterpret_cast<char*>(&in));
-            address = ntohl(in.sin_addr.s_addr);
-            found = true;
+            out.address = ntohl(in.sin_addr.s_addr);
+            out.found = true;
         }
     }
     ::freeaddrinfo(list);
-    if (!found)
+    return out;
+}
+
+// The platform's lookup cannot be interrupted, so it runs on a thread that owns its share of
+// the answer; a caller that stops waiting leaves it to finish on its own.
+Lookup lookUpServed(const QByteArray& hostName, const Serve& serve) {
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable done;
+        std::optional<Lookup> answer;
+    };
+    const auto shared = std::make_shared<Shared>();
+    std::thread([shared, hostName] {
+        Lookup answer = lookUp(hostName);
+        const std::lock_guard lock(shared->mutex);
+        shared->answer = answer;
+        shared->done.notify_all();
+    }).detach();
+    std::unique_lock lock(shared->mutex);
+    while (
+        !shared->done.wait_for(lock, TransportWait::kInterval, [&] { return shared->answer.has_value(); })) {
+        lock.unlock();
+        if (!serve())
+            throw SocketError(10004);
+        lock.lock();
+    }
+    return *shared->answer;
+}
+
+} // namespace
+
+std::uint32_t resolveIpv4(const QByteArray& hostName, const Serve& serve) {
+    const Lookup answer = serve ? lookUpServed(hostName, serve) : lookUp(hostName);
+    if (answer.result == EAI_SYSTEM)
+        errno = answer.error;
+    if (answer.result != 0)
+        throw SocketError(lookupErrorNumberOf(answer.result));
+    if (!answer.found)
         throw SocketError(11001);
-    return address;
+    return answer.address;
 }
 
 Socket::~Socket() {
@@ -248,7 +342,7 @@ Socket Socket::openStream() {
     return s;
 }
 
-void Socket::connect(std::uint32_t ipv4, std::uint16_t port, milliseconds limit) {
+void Socket::connect(std::uint32_t ipv4, std::uint16_t port, milliseconds limit, const Serve& serve) {
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_addr.s_addr = htonl(ipv4);
@@ -258,7 +352,7 @@ void Socket::connect(std::uint32_t ipv4, std::uint16_t port, milliseconds limit)
     // An interrupted non-blocking connect goes on in the background, just like one in progress.
     if (errno != EINPROGRESS && errno != EINTR)
         check(-1);
-    if (!waitFor(m_handle, POLLOUT, limit))
+    if (!waitFor(m_handle, POLLOUT, limit, serve))
         throw SocketError(10060);
     int error = 0;
     socklen_t size = sizeof error;
@@ -268,7 +362,7 @@ void Socket::connect(std::uint32_t ipv4, std::uint16_t port, milliseconds limit)
 }
 
 bool Socket::waitReadable(milliseconds wait) {
-    return waitFor(m_handle, POLLIN, wait);
+    return waitFor(m_handle, POLLIN, wait, {});
 }
 
 qsizetype Socket::receive(char* buffer, qsizetype max) {
@@ -283,7 +377,7 @@ qsizetype Socket::receive(char* buffer, qsizetype max) {
     }
 }
 
-bool Socket::sendAll(QByteArrayView bytes, milliseconds limit) {
+bool Socket::sendAll(QByteArrayView bytes, milliseconds limit, const Serve& serve) {
     const char* data = bytes.data();
     qsizetype left = bytes.size();
     while (left > 0) {
@@ -299,8 +393,12 @@ bool Socket::sendAll(QByteArrayView bytes, milliseconds limit) {
         } else if (n == 0) {
             return false;
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            if (!sendBlocking(m_handle, data, left, limit))
+            if (serve) {
+                if (!sendServed(m_handle, data, left, limit, serve))
+                    return false;
+            } else if (!sendBlocking(m_handle, data, left, limit)) {
                 throw SocketError(10060);
+            }
         } else if (errno != EINTR) {
             check(-1);
         }

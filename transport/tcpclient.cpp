@@ -5,6 +5,7 @@
 
 #include "transport/asciitext.h"
 #include "transport/socket.h"
+#include "transport/transportwait.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -53,6 +54,33 @@ struct Handler {
     QByteArray input;
 };
 
+// Hands the hook to the socket calls of one operation and tells it when that operation is over,
+// if it waited at all.
+class ServedOperation {
+public:
+    explicit ServedOperation(TransportWait* hook)
+        : m_hook(hook) {}
+    ~ServedOperation() {
+        if (m_waited)
+            m_hook->waitEnded();
+    }
+    ServedOperation(const ServedOperation&) = delete;
+    ServedOperation& operator=(const ServedOperation&) = delete;
+
+    sock::Serve serve() {
+        if (!m_hook)
+            return {};
+        return [this] {
+            m_waited = true;
+            return m_hook->serve();
+        };
+    }
+
+private:
+    TransportWait* m_hook;
+    bool m_waited = false;
+};
+
 } // namespace
 
 struct TcpClient::Impl {
@@ -61,6 +89,7 @@ struct TcpClient::Impl {
     int readTimeout = -1;
     std::chrono::milliseconds connectLimit;
     std::chrono::milliseconds sendLimit;
+    TransportWait* waitHook = nullptr;
     std::optional<Handler> handler;
 };
 
@@ -94,6 +123,9 @@ int TcpClient::ReadTimeout() const {
 void TcpClient::setReadTimeout(int milliseconds) {
     d->readTimeout = milliseconds;
 }
+void TcpClient::setWaitHook(TransportWait* hook) {
+    d->waitHook = hook;
+}
 qsizetype TcpClient::InputBufferSize() const {
     return d->handler ? d->handler->input.size() : 0;
 }
@@ -108,6 +140,8 @@ void TcpClient::Connect() {
     if (!d->handler)
         d->handler.emplace();
     Handler& h = *d->handler;
+    ServedOperation operation(d->waitHook);
+    const sock::Serve serve = operation.serve();
     try {
         h.opened = false;
         h.closedGracefully = false;
@@ -122,11 +156,11 @@ void TcpClient::Connect() {
             emit OnStatus(HostStatus::hsResolving, u"Resolving hostname %1."_s.arg(d->host));
             address = d->host.compare(u"localhost"_s, Qt::CaseInsensitive) == 0
                           ? 0x7F000001u
-                          : sock::resolveIpv4(d->host.toUtf8());
+                          : sock::resolveIpv4(d->host.toUtf8(), serve);
         }
         emit OnStatus(HostStatus::hsConnecting, u"Connecting to %1."_s.arg(dotted(address)));
         qCDebug(lcTransport) << "connecting to" << dotted(address) << d->port;
-        h.socket.connect(address, d->port, d->connectLimit);
+        h.socket.connect(address, d->port, d->connectLimit, serve);
         emit OnStatus(HostStatus::hsConnected, u"Connected."_s);
         emit OnConnected();
     } catch (const TransportError& e) {
@@ -205,16 +239,20 @@ void TcpClient::Write(const QString& text) {
         throw ConnClosedGracefullyError();
     }
     bool accepted = true;
+    ServedOperation operation(d->waitHook);
+    const sock::Serve serve = operation.serve();
     try {
         // Converted a slice at a time: a long text needs no second copy of itself in memory,
         // and the slice stays in the cache on its way to the socket.
         for (qsizetype at = 0; at < text.size() && accepted; at += kSendSlice)
-            accepted = h.socket.sendAll(ascii::fromText(QStringView(text).mid(at, kSendSlice)), d->sendLimit);
+            accepted =
+                h.socket.sendAll(ascii::fromText(QStringView(text).mid(at, kSendSlice)), d->sendLimit, serve);
     } catch (const SocketError& e) {
-        // A send that timed out has left part of a frame on the wire: the link cannot carry
-        // another frame, so it is dropped like a broken one and the supervisor reconnects.
+        // A send that timed out or was stopped has left part of a frame on the wire: the link
+        // cannot carry another frame, so it is dropped like a broken one and the supervisor
+        // reconnects.
         const int n = e.number();
-        if (n == 10058 || n == 10053 || n == 10054 || n == 10060) {
+        if (n == 10058 || n == 10053 || n == 10054 || n == 10060 || n == 10004) {
             h.closedGracefully = true;
             h.socket.close();
             h.opened = false;

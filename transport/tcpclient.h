@@ -8,6 +8,8 @@
 
 #include "transport/transporterror.h"
 
+class TransportWait;
+
 /// The steps of a connection's life, as reported through OnStatus.
 enum class HostStatus {
     hsResolving = 0,
@@ -24,7 +26,9 @@ enum class HostStatus {
 ///
 /// Connect and Write never block longer than their limits (21 s by default, what Windows gives):
 /// a connect that takes longer, or a send that makes no progress for that long, fails with
-/// SocketError 10060 "Connection timed out.".
+/// SocketError 10060 "Connection timed out.". With a wait hook, the thread goes on serving it
+/// while a lookup, a connect or a stalled send waits, and the hook can end the wait: the
+/// operation then fails with SocketError 10004 "Interrupted system call.".
 class TcpClient : public QObject {
     Q_OBJECT
 public:
@@ -41,6 +45,8 @@ public:
     /// Milliseconds ReadBytes waits for missing bytes; -1 and 0 mean no limit.
     int ReadTimeout() const;
     void setReadTimeout(int milliseconds);
+    /// Served while Connect or Write waits on the network; not owned, may be null.
+    void setWaitHook(TransportWait* hook);
 
     /// Opens the connection; throws AlreadyConnectedError, HostRequiredError, PortRequiredError
     /// or SocketError.

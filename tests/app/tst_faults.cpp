@@ -4,8 +4,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProcess>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -18,7 +20,11 @@
 
 #include "app/application.h"
 #include "app/hoofdscherm.h"
+#include "app/ledlabel.h"
+#include "app/responsivewait.h"
 #include "loopbackpeer.h"
+#include "probe.h"
+#include "syndropper.h"
 
 #include <sched.h>
 
@@ -79,36 +85,25 @@ private:
     bool m_mounted = false;
 };
 
-// A listener whose accept queue is full and never drained: the kernel drops every further SYN,
-// as a host behind a silent firewall does.
-class SynDropper {
+// Counts the events of one type that reach a widget.
+class EventCounter : public QObject {
 public:
-    SynDropper() {
-        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(m_listener, 0);
-        socklen_t len = sizeof a;
-        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&a), &len);
-        m_port = ntohs(a.sin_port);
-        // One connection fills a queue of length 0.
-        m_filler = ::socket(AF_INET, SOCK_STREAM, 0);
-        m_filled = ::connect(m_filler, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    EventCounter(QObject* watched, QEvent::Type type, int& count)
+        : m_type(type)
+        , m_count(count) {
+        watched->installEventFilter(this);
     }
-    ~SynDropper() {
-        ::close(m_filler);
-        ::close(m_listener);
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == m_type)
+            ++m_count;
+        return false;
     }
-    bool ready() const { return m_filled; }
-    quint16 port() const { return m_port; }
 
 private:
-    int m_listener = -1;
-    int m_filler = -1;
-    bool m_filled = false;
-    quint16 m_port = 0;
+    QEvent::Type m_type;
+    int& m_count;
 };
 
 // A network namespace of the test's own in which 10.213.7.2 sits on a link that swallows every
@@ -423,6 +418,204 @@ private slots:
         QVERIFY(m_peer->received() == QByteArray(content + "\r\n"));
     }
 
+    // A connect to a host that never answers, started by the reconnect check or by a waiting
+    // outbox file: meanwhile the window paints, follows a resize from the window system and keeps
+    // the operator's typing for after the wait, and none of its own handlers runs.
+    void windowStaysAliveWhileAConnectWaits_data() {
+        QTest::addColumn<bool>("byOutbox");
+        QTest::newRow("AutoConnect") << false;
+        QTest::newRow("outbox file waiting") << true;
+    }
+    void windowStaysAliveWhileAConnectWaits() {
+        QFETCH(bool, byOutbox);
+        SynDropper host;
+        if (!host.ready())
+            QSKIP("no listener with a full queue on this machine");
+        HoofdschermConfig config = baseConfig();
+        config.connectLimit = std::chrono::milliseconds(900);
+        open(config);
+        showWindow();
+        edit(u"edtPoort"_s)->setText(QString::number(host.port()));
+        QLineEdit* pakket = edit(u"edtPakket"_s);
+        auto* led = m_window->findChild<LedLabel*>(u"VerbindingLed"_s);
+        QWidget* pages = m_window->centralWidget();
+        int paints = 0;
+        EventCounter counter(pages, QEvent::Paint, paints);
+
+        struct Seen {
+            bool done = false;
+            bool stillWaiting = false;
+            bool lampKept = false;
+            QString typed;
+            int paintsBefore = 0, paintsAfter = 0;
+            int widthBefore = 0, widthAfter = 0;
+            qsizetype linesBefore = 0, linesAfter = 0;
+        } seen;
+        QObject probes;
+        QElapsedTimer inWait;
+        postWhen(
+            &probes, [this] { return waiting(); },
+            [&] {
+                inWait.start();
+                led->setLit(true); // a poll tick would put it out: the link is down
+                seen.paintsBefore = paints;
+                seen.widthBefore = pages->width();
+                seen.linesBefore = m_window->logs().incoming().lineCount();
+                m_window->windowHandle()->resize(m_window->width() + 120, m_window->height());
+                pages->update();
+                QTest::keyClicks(pakket, u"rit"_s);
+                postWhen(
+                    &probes, [&] { return inWait.elapsed() >= 300; },
+                    [&] {
+                        seen.stillWaiting = waiting();
+                        seen.lampKept = led->isLit();
+                        seen.typed = pakket->text();
+                        seen.paintsAfter = paints;
+                        seen.widthAfter = pages->width();
+                        seen.linesAfter = m_window->logs().incoming().lineCount();
+                        seen.done = true;
+                    });
+            });
+        if (byOutbox) {
+            QVERIFY(writeFile(outbox() + u"/rit.xml"_s, "<rit/>"));
+            option(u"AutoBestanden"_s)->setChecked(true);
+        } else {
+            option(u"AutoConnect"_s)->setChecked(true);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(seen.done, 5000);
+        QVERIFY(seen.stillWaiting);
+        QVERIFY(seen.paintsAfter > seen.paintsBefore);
+        QCOMPARE(seen.widthAfter, seen.widthBefore + 120);
+        QVERIFY(seen.lampKept);
+        QCOMPARE(seen.typed, QString());
+        QCOMPARE(seen.linesAfter, seen.linesBefore);
+        // After the wait: the attempt timed out, the typing arrives whole, and the poll runs again.
+        QTRY_VERIFY(incoming().contains(u"Socket Error # 10060"_s));
+        QTRY_COMPARE(pakket->text(), u"rit"_s);
+        QTRY_VERIFY(!led->isLit());
+        QVERIFY(QFile::exists(outbox() + u"/rit.xml"_s) || !byOutbox);
+    }
+
+    // A click on "AAN / UIT" while a connect waits ends it at once as a failed connect, and is
+    // used up: the link stays off.
+    void onOffStopsAWaitingConnect() {
+        SynDropper host;
+        if (!host.ready())
+            QSKIP("no listener with a full queue on this machine");
+        HoofdschermConfig config = baseConfig();
+        config.connectLimit = std::chrono::seconds(10);
+        open(config);
+        showWindow();
+        edit(u"edtPoort"_s)->setText(QString::number(host.port()));
+        QPushButton* onOffButton = m_window->findChild<QPushButton*>(u"aanUitButton"_s);
+        QObject probes;
+        QElapsedTimer inWait;
+        QElapsedTimer sinceStop;
+        postWhen(
+            &probes, [this] { return waiting(); },
+            [&] {
+                inWait.start();
+                postWhen(
+                    &probes, [&] { return inWait.elapsed() >= 150; },
+                    [&] {
+                        sinceStop.start();
+                        QTest::mouseClick(onOffButton, Qt::LeftButton);
+                    });
+            });
+        QTest::mouseClick(onOffButton, Qt::LeftButton); // returns when the connect is over
+        QVERIFY(sinceStop.isValid());
+        QVERIFY2(sinceStop.elapsed() < 100, qPrintable(QString::number(sinceStop.elapsed())));
+        QCOMPARE(incoming(), (QStringList{u"Socket Error # 10004"_s, u"Interrupted system call."_s}));
+        QTest::qWait(300); // three reconnect intervals: nothing may follow the used-up click
+        QCOMPARE(status(), QStringList{u"Connecting to 127.0.0.1."_s});
+        QVERIFY(!m_window->linkReady());
+        QVERIFY(!m_window->tcpClient().Connected());
+        QVERIFY(!onOffButton->isChecked());
+    }
+
+    // The operator closes the window while a connect waits: the close comes at once, with the
+    // logs flushed (the program itself, settings file and all, is in the start-up tests).
+    void closeDuringAWaitEndsAtOnce_data() {
+        QTest::addColumn<bool>("fromTrayMenu");
+        QTest::newRow("close box") << false;
+        QTest::newRow("Afsluiten in the tray menu") << true;
+    }
+    void closeDuringAWaitEndsAtOnce() {
+        QFETCH(bool, fromTrayMenu);
+        SynDropper host;
+        if (!host.ready())
+            QSKIP("no listener with a full queue on this machine");
+        HoofdschermConfig config = baseConfig();
+        config.connectLimit = std::chrono::seconds(10);
+        open(config);
+        showWindow();
+        option(u"Logbewaren"_s)->setChecked(true);
+        edit(u"edtPoort"_s)->setText(QString::number(host.port()));
+        auto* menu = m_window->findChild<QMenu*>(u"PopupMenu1"_s);
+        if (fromTrayMenu) {
+            menu->popup(m_window->geometry().center());
+            QVERIFY(QTest::qWaitForWindowExposed(menu));
+        }
+        QSignalSpy closed(m_window.get(), &THoofdscherm::closed);
+        QObject probes;
+        QElapsedTimer inWait;
+        QElapsedTimer sinceClose;
+        postWhen(
+            &probes, [this] { return waiting(); },
+            [&] {
+                inWait.start();
+                postWhen(
+                    &probes, [&] { return inWait.elapsed() >= 150; },
+                    [&] {
+                        sinceClose.start();
+                        if (fromTrayMenu) {
+                            const QPoint at =
+                                menu->actionGeometry(m_window->findChild<QAction*>(u"Afsluiten1"_s)).center();
+                            QTest::mouseClick(menu->windowHandle(), Qt::LeftButton, {}, at);
+                        } else {
+                            m_window->windowHandle()->close(); // as the window system delivers the close box
+                        }
+                    });
+            });
+        m_window->AanUitClick();
+        QTRY_COMPARE_WITH_TIMEOUT(closed.size(), 1, 1000);
+        QVERIFY2(sinceClose.elapsed() < 1000, qPrintable(QString::number(sinceClose.elapsed())));
+        const QStringList flushed = QDir(m_window->dataFolders().logs).entryList({u"MM_IN_*"_s}, QDir::Files);
+        QCOMPARE(flushed.size(), 1);
+        QCOMPARE(readFile(m_window->dataFolders().logs + flushed[0]),
+                 QByteArray("Socket Error # 10004\r\nInterrupted system call.\r\n"));
+    }
+
+    // Each attempt of the reconnect check follows the end of the previous one by the whole
+    // interval, however long the attempt waited.
+    void reconnectAttemptsKeepTheirInterval() {
+        SynDropper host;
+        if (!host.ready())
+            QSKIP("no listener with a full queue on this machine");
+        HoofdschermConfig config = baseConfig();
+        config.reconnectInterval = std::chrono::milliseconds(250);
+        config.connectLimit = std::chrono::milliseconds(400);
+        open(config);
+        edit(u"edtPoort"_s)->setText(QString::number(host.port()));
+        QElapsedTimer clock;
+        clock.start();
+        QList<qint64> starts;
+        QList<qint64> ends;
+        QObject listener;
+        connect(&m_window->logs().status(), &TrafficLog::appended, &listener, [&](const QStringList& lines) {
+            if (lines.contains(u"Connecting to 127.0.0.1."_s))
+                starts.append(clock.elapsed());
+        });
+        connect(&m_window->logs().incoming(), &TrafficLog::replaced, &listener,
+                [&] { ends.append(clock.elapsed()); });
+        option(u"AutoConnect"_s)->setChecked(true);
+        QTRY_VERIFY_WITH_TIMEOUT(ends.size() >= 3, 10000);
+        for (qsizetype i = 1; i < ends.size() && i < starts.size(); ++i)
+            QVERIFY2(starts[i] - ends[i - 1] >= 249,
+                     qPrintable(u"attempt %1 began %2 ms after the previous ended"_s.arg(i).arg(
+                         starts[i] - ends[i - 1])));
+    }
+
 private:
     HoofdschermConfig baseConfig(const QString& folder = {}) {
         HoofdschermConfig config;
@@ -449,6 +642,11 @@ private:
     void onOff() { m_window->findChild<QPushButton*>(u"aanUitButton"_s)->click(); }
     QStringList incoming() { return m_window->logs().incoming().lines(); }
     QStringList status() { return m_window->logs().status().lines(); }
+    bool waiting() { return m_window && m_window->responsiveWait().waiting(); }
+    void showWindow() {
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    }
     qsizetype loggedSince(qsizetype first) {
         qsizetype n = 0;
         const QStringList lines = incoming();

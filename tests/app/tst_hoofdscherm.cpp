@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -310,18 +311,55 @@ private slots:
                  qPrintable(m_window->logs().incoming().text()));
     }
 
-    void hideKeepsTimersAndShowRestores() {
+    // Without a notification area nothing could bring a hidden window back: "Toepassing
+    // verbergen" minimises it, and the timers and the logs go on.
+    void hideWithoutANotificationAreaMinimises() {
         m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
         m_window->logs().incoming().add(u"still here"_s);
         m_window->findChild<QAction*>(u"Sluiten1"_s)->trigger();
-        QVERIFY(!m_window->isVisible());
+        QVERIFY(m_window->isVisible());
+        QTRY_VERIFY(m_window->isMinimized());
         QVERIFY(m_window->findChild<QTimer*>(u"General"_s)->isActive());
         m_window->findChild<QAction*>(u"Details1"_s)->trigger();
         QVERIFY(m_window->isVisible());
-        m_window->Sluiten1Click();
-        m_window->TrayIcon1DblClick();
-        QVERIFY(m_window->isVisible());
+        QVERIFY(!m_window->isMinimized());
         QTRY_COMPARE(m_window->findChild<QPlainTextEdit*>(u"Inkomend"_s)->toPlainText(), u"still here"_s);
+    }
+
+    // A click on the tray icon reports Trigger on some trays and a double click on others: both
+    // bring the window back, hidden or minimised.
+    void trayIconShowsTheWindow_data() {
+        QTest::addColumn<QSystemTrayIcon::ActivationReason>("reason");
+        QTest::addColumn<bool>("minimised");
+        QTest::newRow("Trigger, hidden") << QSystemTrayIcon::Trigger << false;
+        QTest::newRow("DoubleClick, hidden") << QSystemTrayIcon::DoubleClick << false;
+        QTest::newRow("Trigger, minimised") << QSystemTrayIcon::Trigger << true;
+    }
+    void trayIconShowsTheWindow() {
+        QFETCH(QSystemTrayIcon::ActivationReason, reason);
+        QFETCH(bool, minimised);
+        HoofdschermConfig config;
+        config.executableFolder = m_folder;
+        config.executableFile = QCoreApplication::applicationFilePath();
+        config.trayIcon = true;
+        m_window.reset();
+        m_window = std::make_unique<THoofdscherm>(config);
+        auto* tray = m_window->findChild<QSystemTrayIcon*>(u"TrayIcon1"_s);
+        QVERIFY(tray);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        if (minimised) {
+            m_window->showMinimized();
+            QTRY_VERIFY(m_window->isMinimized());
+        } else {
+            m_window->hide();
+        }
+        emit tray->activated(QSystemTrayIcon::Context);
+        QVERIFY(minimised || !m_window->isVisible());
+        emit tray->activated(reason);
+        QVERIFY(m_window->isVisible());
+        QVERIFY(!m_window->isMinimized());
     }
 
     void pollRotatesTheLogs() {

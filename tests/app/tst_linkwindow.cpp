@@ -97,6 +97,17 @@ private slots:
         QCOMPARE(memo(u"Inkomend"_s), kOpgebouwd + u'\n' + kVerbroken);
     }
 
+    // The lamp only shows the link: a click flips it until the next tick and opens nothing.
+    void clickOnTheLampIsNoCommand() {
+        QTest::mouseClick(led(), Qt::LeftButton);
+        QVERIFY(led()->isLit());
+        QTRY_VERIFY(!led()->isLit());
+        QTest::qWait(200); // two reconnect intervals
+        QCOMPARE(m_peer->connectionCount(), 0);
+        QVERIFY(incoming().isEmpty());
+        QVERIFY(status().isEmpty());
+    }
+
     void refusedConnectReplacesTheIncomingLog() {
         m_window->logs().incoming().add(u"oude regel"_s);
         edit(u"edtPoort"_s)->setText(QString::number(closedPort()));
