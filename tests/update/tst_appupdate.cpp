@@ -609,6 +609,10 @@ private:
     // True when handed over.
     bool runWithRealDialogs(std::function<void(UpdateDownloadBox*)> duringTransfer) {
         WidgetPrompts real(u"RTCPIPCLIENT"_s);
+        struct Restore {
+            prompts::Handler* scripted = prompts::handler();
+            ~Restore() { prompts::setHandler(scripted); }
+        } restore;
         prompts::setHandler(&real);
         m_update->setShowModal({});
         m_realTexts.clear();
@@ -656,7 +660,6 @@ private:
         watchdog.start(10000);
         const bool checked = m_update->CheckForUpdate(false);
         disconnect(created);
-        prompts::setHandler(&*m_prompts);
         if (!checked)
             qWarning("the check found no newer version");
         return handed;
@@ -669,6 +672,7 @@ private:
         if (m_download)
             m_download->HttpCli1().abort();
     }
+
     // Runs a check whose dialog presses "Download en installeer"; true when handed over.
     bool runDownload() {
         bool handed = false;
