@@ -4,11 +4,25 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// A message may join its lines with a lone CR, as the system's own texts do; a label draws a
+// lone CR as a blank, so every CR, CR LF and LF becomes one line break on screen only.
+QString shownText(QString text) {
+    text.replace(u"\r\n"_s, u"\n"_s);
+    text.replace(u'\r', u'\n');
+    return text;
+}
+
+} // namespace
+
 prompts::Answer WidgetPrompts::show(const prompts::Message& message) {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowModality(Qt::ApplicationModal);
     box.setWindowTitle(message.title.isEmpty() ? m_defaultTitle : message.title);
-    box.setText(message.text);
+    box.setText(shownText(message.text));
     switch (message.icon) {
     case prompts::Icon::Information:
         box.setIcon(QMessageBox::Information);

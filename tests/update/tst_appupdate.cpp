@@ -2,15 +2,20 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include "common/apperror.h"
+#include "common/ui/widgetprompts.h"
 #include "httpresponder.h"
+#include "realinput.h"
 #include "scriptedprompts.h"
 #include "update/ui/appupdate.h"
 #include "update/ui/updatedownloadbox.h"
@@ -517,6 +522,70 @@ private slots:
         QCOMPARE(status, u"Download bestand via proxy server (127.0.0.1:%1)"_s.arg(m_server->port()));
     }
 
+    // Real input: the new-version dialog runs modally as in the program, the questions are real
+    // message boxes, and each is answered through the window system, where Qt drops the input of
+    // a window that a modal dialog shuts out.
+
+    void downloadBoxTakesRealInput_data() {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<bool>("yes");
+        for (const char* input : {"AFBREKEN", "Escape", "close box"}) {
+            QTest::addRow("%s, yes", input) << QString::fromLatin1(input) << true;
+            QTest::addRow("%s, no", input) << QString::fromLatin1(input) << false;
+        }
+    }
+    void downloadBoxTakesRealInput() {
+        QFETCH(QString, input);
+        QFETCH(bool, yes);
+        const QString target = preparePackage("pkg.zip", QByteArray(5000, 'p'), 2500);
+        m_answers = {yes ? QMessageBox::Yes : QMessageBox::No, QMessageBox::Ok};
+        bool delivered = false;
+        bool shownAfter = false;
+        bool cancelEnabledAfter = false;
+        const bool handed = runWithRealDialogs([&, this](UpdateDownloadBox* box) {
+            auto* cancel = box->findChild<QPushButton*>(u"CancelButton"_s);
+            if (input == u"AFBREKEN"_s)
+                delivered = realinput::click(cancel);
+            else if (input == u"Escape"_s)
+                delivered = realinput::keyClick(box, Qt::Key_Escape);
+            else
+                delivered = !realinput::closeBox(box); // refused: the box stays
+            shownAfter = box->isVisible();
+            cancelEnabledAfter = cancel->isEnabled();
+            if (m_realTexts.isEmpty())
+                rescue(); // the input never arrived; the transfer would wait for ever
+            else if (!yes)
+                m_server->release();
+        });
+        QVERIFY(!m_rescued);
+        QVERIFY(delivered);
+        QVERIFY(shownAfter);
+        QCOMPARE(cancelEnabledAfter, !yes);
+        QCOMPARE(handed, !yes);
+        QCOMPARE(QFile::exists(target), !yes);
+        QCOMPARE(m_realTexts, yes ? (QStringList{u"Deze software update afbreken?"_s,
+                                                 u"De software update werd afgebroken."_s})
+                                  : (QStringList{u"Deze software update afbreken?"_s, kStarting}));
+        QCOMPARE(m_unanswered, 0);
+    }
+
+    void newVersionDialogStaysUntilTheTransferEnds() {
+        preparePackage("pkg.zip", QByteArray(5000, 'p'), 2500);
+        m_answers = {QMessageBox::Ok};
+        bool delivered = false;
+        bool bothShown = false;
+        const bool handed = runWithRealDialogs([&, this](UpdateDownloadBox* box) {
+            delivered = realinput::click(m_box->findChild<QPushButton*>(u"OKButton"_s));
+            bothShown = m_box->isVisible() && box->isVisible();
+            m_server->release();
+        });
+        QVERIFY(!m_rescued);
+        QVERIFY(delivered);
+        QVERIFY(bothShown);
+        QVERIFY(handed);
+        QCOMPARE(m_realTexts, QStringList{kStarting});
+    }
+
 private:
     // Serves an information file announcing 9.0.1.4 with the package, prepares the folder and
     // the updater; gives the target path.
@@ -534,6 +603,76 @@ private:
                                           "\r\n" + extraKeys));
         return m_folder + u"TempDownloads/"_s + QString::fromUtf8(name);
     }
+    // Runs a check whose dialogs all run as in the program: the new-version dialog modally, the
+    // questions as real message boxes answered in turn from m_answers. "Download en installeer"
+    // is clicked; duringTransfer gets the download box once the server holds the body back.
+    // True when handed over.
+    bool runWithRealDialogs(std::function<void(UpdateDownloadBox*)> duringTransfer) {
+        WidgetPrompts real(u"RTCPIPCLIENT"_s);
+        struct Restore {
+            prompts::Handler* scripted = prompts::handler();
+            ~Restore() { prompts::setHandler(scripted); }
+        } restore;
+        prompts::setHandler(&real);
+        m_update->setShowModal({});
+        m_realTexts.clear();
+        m_unanswered = 0;
+        m_rescued = false;
+        m_download = nullptr;
+        bool downloadClicked = false;
+        realinput::ShownWindows answer([this, &downloadClicked](QWidget* window) {
+            if (auto* box = qobject_cast<QMessageBox*>(window)) {
+                m_realTexts << box->text();
+                QAbstractButton* button = m_answers.isEmpty() ? nullptr : box->button(m_answers.takeFirst());
+                if (!button || !realinput::click(button)) {
+                    ++m_unanswered;
+                    box->reject();
+                }
+            } else if (window == m_box && !downloadClicked) {
+                downloadClicked = true;
+                if (!realinput::click(m_box->DownloadButton()))
+                    m_box->reject();
+            }
+        });
+        bool handed = false;
+        bool held = false;
+        auto created =
+            connect(m_update.get(), &AppUpdate::notifyBoxCreated, this, [&, this](UpdateNotifyBox* notify) {
+                m_box = notify;
+                connect(notify, &UpdateNotifyBox::handOverRequested, this,
+                        [this, &handed] { handed = m_handedOver = true; });
+                connect(notify, &UpdateNotifyBox::downloadBoxCreated, this,
+                        [&, this](UpdateDownloadBox* box) {
+                            m_download = box;
+                            connect(&box->HttpCli1(), &HttpClient::documentData, box, [&, box] {
+                                if (held || box->HttpCli1().receivedCount() != 2500)
+                                    return;
+                                held = true;
+                                // From the request's own loop, as a user's input arrives.
+                                QTimer::singleShot(0, box, [box, &duringTransfer] { duringTransfer(box); });
+                            });
+                        });
+            });
+        // Only fires when an input was lost and nothing else ends the flow.
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        connect(&watchdog, &QTimer::timeout, this, &TestAppUpdate::rescue);
+        watchdog.start(10000);
+        const bool checked = m_update->CheckForUpdate(false);
+        disconnect(created);
+        if (!checked)
+            qWarning("the check found no newer version");
+        return handed;
+    }
+    // Ends a flow whose input went astray: answers the open question No and stops the transfer.
+    void rescue() {
+        m_rescued = true;
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            box->reject();
+        if (m_download)
+            m_download->HttpCli1().abort();
+    }
+
     // Runs a check whose dialog presses "Download en installeer"; true when handed over.
     bool runDownload() {
         bool handed = false;
@@ -572,6 +711,11 @@ private:
     bool m_downloadEnabled = false;
     QDateTime m_now;
     UpdateNotifyBox* m_box = nullptr;
+    QPointer<UpdateDownloadBox> m_download;
+    QList<QMessageBox::StandardButton> m_answers;
+    QStringList m_realTexts;
+    int m_unanswered = 0;
+    bool m_rescued = false;
     std::function<void(UpdateNotifyBox&)> m_onShow;
     std::function<void(UpdateDownloadBox*)> m_onBox;
 };

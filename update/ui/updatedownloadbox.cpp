@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTime>
 #include <QTimer>
 
@@ -147,6 +148,16 @@ void UpdateDownloadBox::CancelButtonClick() {
     prompts::error(u"De software update werd afgebroken."_s);
 }
 
+void UpdateDownloadBox::reject() {
+    if (!m_running) {
+        QDialog::reject();
+        return;
+    }
+    // After "AFBREKEN" or once the transfer is over the button is off: the flow is ending.
+    if (m_CancelButton->isEnabled())
+        CancelButtonClick();
+}
+
 std::optional<QString> UpdateDownloadBox::run(UpdateNotifyBox& notify) {
     m_notify = &notify;
     bool success = true;
@@ -198,8 +209,17 @@ std::optional<QString> UpdateDownloadBox::run(UpdateNotifyBox& notify) {
         }
     } discard{file};
 
+    m_running = true;
+    struct Ended {
+        bool& running;
+        ~Ended() { running = false; }
+    } ended{m_running};
+
     m_Timer1->start();
     m_StartTime = m_clock();
+    // Centred on the screen like the new-version dialog, not over it as a child would be.
+    if (const QScreen* screen = notify.screen())
+        move(screen->availableGeometry().center() - rect().center());
     show();
     if (const auto got = m_client.get(); got) {
         // A buffered write error shows only on flush.

@@ -41,6 +41,10 @@ public:
     void Timer1Timer();
     void CancelButtonClick();
 
+    /// Escape and the close box: while the transfer runs they are "AFBREKEN", and the box stays
+    /// until the flow discards it; the transfer never goes on behind a vanished box.
+    void reject() override;
+
     HttpClient& HttpCli1() { return m_client; }
     QDateTime startTime() const { return m_StartTime; }
 
@@ -56,6 +60,7 @@ private:
     UpdateNotifyBox* m_notify = nullptr;
     QTimer* m_Timer1 = nullptr;
     QDateTime m_StartTime;
+    bool m_running = false;
     QString m_durationFormat;
     QLabel* m_FileLabel = nullptr;
     QLabel* m_SpeedLabel = nullptr;

@@ -65,6 +65,14 @@ UpdateNotifyBox::UpdateNotifyBox(QString executableFolder, Clock clock, QWidget*
 
 UpdateNotifyBox::~UpdateNotifyBox() = default;
 
+void UpdateNotifyBox::done(int result) {
+    // "OK", Escape or the close box during a download: the dialog closes once the flow is over,
+    // and takes the download box, its child, with it only then.
+    if (m_downloading)
+        return;
+    QDialog::done(result);
+}
+
 QString UpdateNotifyBox::FileSizeText(qint64 size) const {
     return ::FileSizeText(size, m_fileSizeUnit);
 }
@@ -86,7 +94,9 @@ void UpdateNotifyBox::DownloadButtonClick() {
         }
     } finish{this};
 
-    UpdateDownloadBox download(m_executableFolder, m_clock);
+    // A child of this dialog: a window that the modal new-version dialog did not open would be
+    // shut out by it, and "AFBREKEN", Escape and the close box would take no input.
+    UpdateDownloadBox download(m_executableFolder, m_clock, std::chrono::milliseconds(1000), this);
     download.setFont(font());
     emit downloadBoxCreated(&download);
     if (const auto path = download.run(*this))

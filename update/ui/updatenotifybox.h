@@ -44,6 +44,9 @@ public:
     void DownloadButtonClick();
     void OpenWebPageButtonClick();
 
+    /// Refused while a download runs: the dialog closes when the download flow returns.
+    void done(int result) override;
+
 signals:
     /// The download box of a starting download exists (it is discarded when the flow returns).
     void downloadBoxCreated(UpdateDownloadBox* box);
