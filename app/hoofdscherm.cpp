@@ -27,6 +27,7 @@
 
 #include "app/ledlabel.h"
 #include "app/logmemo.h"
+#include "app/logmemoedit.h"
 #include "app/responsivewait.h"
 #include "common/prompts.h"
 #include "common/uncaught.h"
@@ -314,11 +315,11 @@ QWidget* THoofdscherm::buildCommunicationTab() {
     auto* box = new QVBoxLayout(page);
     auto* splitter = new QSplitter(Qt::Vertical, page);
     splitter->setChildrenCollapsible(false);
-    m_Inkomend = new QPlainTextEdit(splitter);
+    m_Inkomend = new LogMemoEdit(splitter);
     m_Inkomend->setObjectName(u"Inkomend"_s);
-    m_Uitgaand = new QPlainTextEdit(splitter);
+    m_Uitgaand = new LogMemoEdit(splitter);
     m_Uitgaand->setObjectName(u"Uitgaand"_s);
-    m_Status = new QPlainTextEdit(splitter);
+    m_Status = new LogMemoEdit(splitter);
     m_Status->setObjectName(u"Status"_s);
     new LogMemo(m_logs.incoming(), m_Inkomend);
     new LogMemo(m_logs.outgoing(), m_Uitgaand);

@@ -22,7 +22,10 @@ QStringList TrafficLog::splitLines(QStringView text) {
 }
 
 void TrafficLog::add(const QString& entry) {
-    const QStringList added = splitLines(entry);
+    // A received frame is mostly one line: the log then shares the caller's text, where a copy
+    // of a 100 MB frame's hex rendering would hold the window for a second and take 600 MB more.
+    const bool oneLine = !entry.contains(u'\n') && !entry.contains(u'\r');
+    const QStringList added = oneLine ? QStringList{entry} : splitLines(entry);
     m_lines.append(added);
     emit appended(added);
 }

@@ -18,6 +18,7 @@
 #include "app/application.h"
 #include "app/hoofdscherm.h"
 #include "app/logmemo.h"
+#include "app/logmemoedit.h"
 #include "app/shutdownsignals.h"
 #include "common/apperror.h"
 #include "hexview/hexview.h"
@@ -260,18 +261,20 @@ private slots:
     }
 
     void veryLongLinesShowTheirStart() {
-        auto* memo = m_window->findChild<QPlainTextEdit*>(u"Inkomend"_s);
-        const QString huge = QString(LogMemo::kShownPerLine, u'a') + QString(10, u'b');
+        for (const char* name : {"Inkomend", "Uitgaand", "Status"})
+            QVERIFY2(m_window->findChild<LogMemoEdit*>(QString::fromLatin1(name)), name);
+        auto* memo = m_window->findChild<LogMemoEdit*>(u"Inkomend"_s);
+        const QString huge = QString(LogMemo::kShownPerEntry, u'a') + QString(10, u'b');
         m_window->logs().incoming().add(u"kort"_s);
         m_window->logs().incoming().add(huge);
-        const QString shown = QString(LogMemo::kShownPerLine, u'a') + u" \u2026 (nog 10 tekens)"_s;
-        QTRY_COMPARE(memo->toPlainText(), u"kort\n"_s + shown);
+        const QString shown = QString(LogMemo::kShownPerEntry, u'a') + u'\n' + LogMemo::cutNotice(10);
+        QTRY_COMPARE(memo->text(), u"kort\n"_s + shown);
         // The log keeps the whole line; so does the file saved from it.
         QCOMPARE(m_window->logs().incoming().lines().last(), huge);
         m_window->logs().incoming().replace(huge);
-        QCOMPARE(memo->toPlainText(), shown);
-        m_window->logs().incoming().replace(QString(LogMemo::kShownPerLine, u'c'));
-        QCOMPARE(memo->toPlainText(), QString(LogMemo::kShownPerLine, u'c'));
+        QCOMPARE(memo->text(), shown);
+        m_window->logs().incoming().replace(QString(LogMemo::kShownPerEntry, u'c'));
+        QCOMPARE(memo->text(), QString(LogMemo::kShownPerEntry, u'c'));
     }
 
     void closeFlushesTheLogs_data() {
