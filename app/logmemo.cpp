@@ -5,7 +5,6 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
-#include <QTimer>
 
 #include "app/logmemoedit.h"
 #include "link/trafficlog.h"
