@@ -58,8 +58,8 @@ SingleInstance::SingleInstance(const QString& installationFolder, const QString&
     , m_answerLimit(answerLimit)
     , m_retryInterval(retryInterval)
     , m_lock(m_lockFilePath) {
-    // Only a dead holder makes a lock stale. By age, Qt would call the lock of a program that
-    // has run for half a minute stale and hand it to the next start.
+    // Only a dead holder makes a lock stale. By age (30 s by default) Qt would give the lock of a
+    // running program away wherever the file system does not keep the advisory lock beneath it.
     m_lock.setStaleLockTime(0);
 }
 
