@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QDeadlineTimer>
+#include <QLockFile>
+#include <QObject>
+#include <QString>
+#include <chrono>
+
+class QLocalServer;
+class QLocalSocket;
+
+/// One program per installation folder, so that two starts never both send the outbox.
+///
+/// The first start holds a lock file and listens on a local socket, both in a runtime folder and
+/// named after a hash of the canonical installation folder: nothing of it lands beside the
+/// executable, where the outbox and the settings files are. A later start in the same folder asks
+/// the holder to bring its window forward and is told to end. A lock left by a program that died
+/// is taken over, however old it is or how young: what counts is that its process is gone.
+class SingleInstance : public QObject {
+    Q_OBJECT
+public:
+    enum class Claim {
+        /// This program holds the lock and answers later starts.
+        Primary,
+        /// The program holding the lock has the request; this one ends.
+        HandedOver,
+        /// A live program holds the lock but took no request within the answer limit. This one
+        /// ends all the same: a second sender on one outbox is the fault this class prevents.
+        NoAnswer,
+        /// No lock could be made at all (the runtime folder cannot be written); this program runs
+        /// without the guard rather than not at all.
+        Unguarded,
+    };
+
+    /// The user's runtime folder (XDG_RUNTIME_DIR), or the temporary folder where there is none.
+    static QString defaultRuntimeFolder();
+
+    /// answerLimit bounds how long claim() looks for the holder; it also covers a holder that
+    /// has its lock but does not listen yet, because it started at the same moment.
+    explicit SingleInstance(const QString& installationFolder,
+                            const QString& runtimeFolder = defaultRuntimeFolder(),
+                            std::chrono::milliseconds answerLimit = std::chrono::seconds(10),
+                            std::chrono::milliseconds retryInterval = std::chrono::milliseconds(50),
+                            QObject* parent = nullptr);
+    /// Stops answering, then releases the lock: a start in between finds no listener, tries
+    /// again and gets the lock.
+    ~SingleInstance() override;
+
+    QString lockFilePath() const { return m_lockFilePath; }
+    QString serverName() const { return m_serverName; }
+
+    /// Takes the lock or hands over to its holder; blocks for at most the answer limit. Outcomes
+    /// other than Primary and a plain hand-over are explained on standard error.
+    [[nodiscard]] Claim claim();
+
+signals:
+    /// A later start in this folder asks for the window. Emitted on the event loop.
+    void activationRequested();
+
+private:
+    enum class Request { Answered, Pending, Unreachable };
+    Request askHolder(const QDeadlineTimer& deadline) const;
+    void listen();
+    void acceptRequests();
+    void answer(QLocalSocket* socket);
+
+    QString m_lockFilePath;
+    QString m_serverName;
+    std::chrono::milliseconds m_answerLimit;
+    std::chrono::milliseconds m_retryInterval;
+    QLockFile m_lock;
+    QLocalServer* m_server = nullptr;
+};

@@ -1,0 +1,184 @@
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QLockFile>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <optional>
+
+#include "app/singleinstance.h"
+#include "tests/support/childprocess.h"
+
+using namespace Qt::Literals::StringLiterals;
+using namespace std::chrono_literals;
+
+// Starts and claims of real programs on real lock files and local sockets. The other side is
+// singleinstanceholder, a program that claims its folder the way RTCPIPCLIENT does.
+class TestSingleInstance : public QObject {
+    Q_OBJECT
+private slots:
+    void init() {
+        QTest::failOnWarning(QRegularExpression(u".*"_s));
+        m_runtime.emplace();
+        m_install.emplace();
+    }
+    void cleanup() {
+        m_install.reset();
+        m_runtime.reset();
+    }
+
+    void laterStartHandsOverToTheHolder_data() {
+        QTest::addColumn<QString>("folder"); // how the later start names its folder
+        QTest::addColumn<bool>("handsOver");
+        QTest::newRow("same folder") << u"same"_s << true;
+        QTest::newRow("same folder with a trailing slash") << u"slash"_s << true;
+        QTest::newRow("same folder through a symlink") << u"symlink"_s << true;
+        QTest::newRow("another folder") << u"other"_s << false;
+    }
+    void laterStartHandsOverToTheHolder() {
+        QFETCH(QString, folder);
+        QFETCH(bool, handsOver);
+        QTemporaryDir other;
+        QString laterFolder = m_install->path();
+        if (folder == u"slash") {
+            laterFolder += u'/';
+        } else if (folder == u"symlink") {
+            laterFolder = other.filePath(u"link"_s);
+            QVERIFY(QFile::link(m_install->path(), laterFolder));
+        } else if (folder == u"other") {
+            laterFolder = other.path();
+        }
+
+        SingleInstance first(m_install->path(), m_runtime->path());
+        QCOMPARE(first.claim(), SingleInstance::Claim::Primary);
+        QSignalSpy activations(&first, &SingleInstance::activationRequested);
+        ChildProcess later;
+        start(later, laterFolder);
+        if (handsOver) {
+            QTRY_COMPARE_WITH_TIMEOUT(later.state(), QProcess::NotRunning, 15000);
+            QCOMPARE(later.output(), "handed over\n");
+            QCOMPARE(later.exitCode(), 0);
+            QCOMPARE(activations.count(), 1);
+        } else {
+            QTRY_COMPARE_WITH_TIMEOUT(later.output(), "primary\n", 15000);
+            QCOMPARE(activations.count(), 0);
+        }
+        // The installation folder also holds the outbox and the settings: nothing of this is there.
+        QCOMPARE(QDir(m_install->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList());
+    }
+
+    // A holder killed outright leaves its lock file and its socket; the next start takes both over.
+    void lockOfAKilledHolderDoesNotBlock() {
+        ChildProcess holder;
+        start(holder, m_install->path());
+        QTRY_COMPARE_WITH_TIMEOUT(holder.output(), "primary\n", 15000);
+        holder.kill();
+        QVERIFY(holder.waitForFinished(15000));
+
+        SingleInstance next(m_install->path(), m_runtime->path(), 5s);
+        QVERIFY(QFile::exists(next.lockFilePath()));
+        QVERIFY(QFile::exists(next.serverName()));
+        QCOMPARE(next.claim(), SingleInstance::Claim::Primary);
+
+        QSignalSpy activations(&next, &SingleInstance::activationRequested);
+        ChildProcess later;
+        start(later, m_install->path());
+        QTRY_COMPARE_WITH_TIMEOUT(later.state(), QProcess::NotRunning, 15000);
+        QCOMPARE(later.output(), "handed over\n");
+        QCOMPARE(activations.count(), 1);
+    }
+
+    // Only a dead holder makes a lock stale, never the age of its file.
+    void lockOfALiveHolderHoldsHoweverOld() {
+        ChildProcess holder;
+        start(holder, m_install->path());
+        QTRY_COMPARE_WITH_TIMEOUT(holder.output(), "primary\n", 15000);
+        SingleInstance later(m_install->path(), m_runtime->path());
+        QFile lock(later.lockFilePath());
+        QVERIFY(lock.open(QIODevice::ReadWrite));
+        QVERIFY(
+            lock.setFileTime(QDateTime::currentDateTime().addDays(-2), QFileDevice::FileModificationTime));
+        lock.close();
+
+        QCOMPARE(later.claim(), SingleInstance::Claim::HandedOver);
+        QTRY_COMPARE_WITH_TIMEOUT(holder.output(), "primary\nactivated\n", 15000);
+        QCOMPARE(holder.state(), QProcess::Running);
+    }
+
+    // Neither can see the other listening when both start: one runs, the other hands over to it.
+    void twoStartsAtOnceGiveOneProgram() {
+        for (int run = 0; run < 5; ++run) {
+            const QString folder = m_install->filePath(QString::number(run));
+            QVERIFY(QDir().mkpath(folder));
+            ChildProcess a;
+            ChildProcess b;
+            start(a, folder);
+            start(b, folder);
+            QTRY_VERIFY_WITH_TIMEOUT(a.state() == QProcess::NotRunning || b.state() == QProcess::NotRunning,
+                                     15000);
+            ChildProcess& ended = a.state() == QProcess::NotRunning ? a : b;
+            ChildProcess& running = &ended == &a ? b : a;
+            QCOMPARE(ended.output(), "handed over\n");
+            QCOMPARE(ended.exitCode(), 0);
+            QTRY_COMPARE_WITH_TIMEOUT(running.output(), "primary\nactivated\n", 15000);
+            QCOMPARE(running.state(), QProcess::Running);
+        }
+    }
+
+    // Its event loop is held up (here: by the later start itself, on the same thread). The later
+    // start does not wait for ever, and the request is answered once the holder gets round to it.
+    void busyHolderGetsTheRequestLater() {
+        SingleInstance first(m_install->path(), m_runtime->path());
+        QCOMPARE(first.claim(), SingleInstance::Claim::Primary);
+        QSignalSpy activations(&first, &SingleInstance::activationRequested);
+        SingleInstance later(m_install->path(), m_runtime->path(), 300ms, 20ms);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"reageert nu niet"_s));
+        QCOMPARE(later.claim(), SingleInstance::Claim::HandedOver);
+        QTRY_COMPARE(activations.count(), 1);
+    }
+
+    // A live program holds the lock but nothing listens: the later start gives up after its limit
+    // and does not run, since a second sender on one outbox is the fault to prevent.
+    void holderOutOfReachKeepsTheLaterStartOut() {
+        SingleInstance later(m_install->path(), m_runtime->path(), 300ms, 20ms);
+        QLockFile held(later.lockFilePath());
+        QVERIFY(held.tryLock(0));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"niet te bereiken"_s));
+        QCOMPARE(later.claim(), SingleInstance::Claim::NoAnswer);
+    }
+
+    // Ended the normal way, a holder leaves nothing behind and the next start runs at once.
+    void endedHolderLeavesNothing() {
+        auto first = std::make_unique<SingleInstance>(m_install->path(), m_runtime->path());
+        QCOMPARE(first->claim(), SingleInstance::Claim::Primary);
+        first.reset();
+        QCOMPARE(QDir(m_runtime->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+                 QStringList());
+        SingleInstance next(m_install->path(), m_runtime->path(), 0ms);
+        QCOMPARE(next.claim(), SingleInstance::Claim::Primary);
+    }
+
+    void noLockAtAllRunsUnguarded() {
+        QFile blocker(m_runtime->filePath(u"file"_s));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        SingleInstance instance(m_install->path(), blocker.fileName() + u"/runtime"_s);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"zonder die controle"_s));
+        QCOMPARE(instance.claim(), SingleInstance::Claim::Unguarded);
+    }
+
+private:
+    void start(ChildProcess& process, const QString& installationFolder) {
+        process.start(QStringLiteral(HOLDER_EXECUTABLE), {installationFolder, m_runtime->path()});
+        QVERIFY(process.waitForStarted());
+    }
+
+    std::optional<QTemporaryDir> m_runtime;
+    std::optional<QTemporaryDir> m_install;
+};
+
+QTEST_GUILESS_MAIN(TestSingleInstance)
+#include "tst_singleinstance.moc"
