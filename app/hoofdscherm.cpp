@@ -13,7 +13,6 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSplitter>
@@ -21,7 +20,6 @@
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTextCursor>
-#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -32,8 +30,6 @@
 #include "common/prompts.h"
 #include "common/uncaught.h"
 #include "hexview/hexview.h"
-#include "outbound/manualsender.h"
-#include "outbound/outboxsender.h"
 #include "outbound/ui/tfsms.h"
 #include "update/ui/appupdate.h"
 #include "update/updateinfo.h"
@@ -67,14 +63,23 @@ QString THoofdscherm::designCaption() {
 THoofdscherm::THoofdscherm(HoofdschermConfig config, QWidget* parent)
     : QMainWindow(parent)
     , m_config(std::move(config))
-    , m_folders(DataFolders::beside(m_config.executableFolder))
-    , m_logs(m_folders.logs, m_config.clock)
-    , m_settings(m_config.executableFolder, u"RTCPIPCLIENT.xml"_s, u"Hoofdscherm"_s)
-    , m_archive(m_folders.xml, m_config.clock) {
+    , m_settings(m_config.executableFolder, u"RTCPIPCLIENT.xml"_s, u"Hoofdscherm"_s) {
     setObjectName(u"Hoofdscherm"_s);
     setWindowTitle(designCaption());
     setWindowIcon(applicationIcon());
     setFont(QFont(u"Tahoma"_s, 8));
+
+    m_engine = new LinkEngine(
+        {.executableFolder = m_config.executableFolder,
+         .generalInterval = m_config.generalInterval,
+         .reconnectInterval = m_config.reconnectInterval,
+         .fileCheckerInterval = m_config.fileCheckerInterval,
+         .clock = m_config.clock,
+         .connectLimit = m_config.connectLimit,
+         .sendLimit = m_config.sendLimit},
+        [this] { return parameters(); }, this);
+    m_wait = new ResponsiveWait(this);
+    m_engine->setWaitHook(m_wait);
 
     m_pages = new QTabWidget(this);
     m_pages->setObjectName(u"PageControl1"_s);
@@ -86,56 +91,9 @@ THoofdscherm::THoofdscherm(HoofdschermConfig config, QWidget* parent)
     setCentralWidget(m_pages);
     buildMenus();
 
-    const auto makeTimer = [this](const char16_t* name, std::chrono::milliseconds interval) {
-        auto* timer = new QTimer(this);
-        timer->setObjectName(QString::fromUtf16(name));
-        timer->setInterval(interval);
-        return timer;
-    };
-    m_General = makeTimer(u"General", m_config.generalInterval);
-    m_Timer1 = makeTimer(u"Timer1", m_config.reconnectInterval);
-    // Never early: an attempt must follow the end of the previous one by the whole interval.
-    m_Timer1->setTimerType(Qt::PreciseTimer);
-    m_FileChecker = makeTimer(u"FileChecker", m_config.fileCheckerInterval);
-    connect(m_General, &QTimer::timeout, this, &THoofdscherm::GeneralTimer);
-    connect(m_Timer1, &QTimer::timeout, this, &THoofdscherm::Timer1Timer);
-    connect(m_FileChecker, &QTimer::timeout, this, uncaught::guarded([this] { FileCheckerTimer(); }));
-
-    m_TCPClient = new TcpClient(this, m_config.connectLimit, m_config.sendLimit);
-    m_TCPClient->setObjectName(u"TCPClient"_s);
-    m_wait = new ResponsiveWait(this);
-    m_TCPClient->setWaitHook(m_wait);
-    connect(m_TCPClient, &TcpClient::OnConnected, this, &THoofdscherm::TCPClientConnected);
-    connect(m_TCPClient, &TcpClient::OnDisconnected, this, &THoofdscherm::TCPClientDisconnected);
-    connect(m_TCPClient, &TcpClient::OnStatus, this, &THoofdscherm::TCPClientStatus);
-    m_supervisor = new ConnectionSupervisor(
-        *m_TCPClient, m_logs, [this](bool ready) { m_linkReady = ready; }, this);
-    connect(m_supervisor, &ConnectionSupervisor::connectAttemptEnded, m_Timer1, qOverload<>(&QTimer::start));
-    m_poller = new ReceivePoller(*m_TCPClient, m_logs, m_archive,
-                                 {.options =
-                                      [this] {
-                                          return ReceivePoller::Options{m_Logbewaren->isChecked(),
-                                                                        m_ToonHex->isChecked(),
-                                                                        m_XMLBestandenBewaren->isChecked(),
-                                                                        m_ACKDisconnect->isChecked()};
-                                      },
-                                  .setLed = [this](bool lit) { m_verbindingLed->setLit(lit); },
-                                  .setButton = [this](bool lit) { m_aanUitButton->setChecked(lit); },
-                                  .setLinkReady =
-                                      [this](bool ready) {
-                                          m_linkReady = ready;
-                                      }},
-                                 this);
-    m_manualSender = std::make_unique<ManualSender>(*m_TCPClient, m_logs);
-    m_outboxSender = new OutboxSender(*m_TCPClient, m_logs,
-                                      {[this] { return m_linkReady; },
-                                       [this](bool ready) { m_linkReady = ready; }, [this] { AanUitClick(); },
-                                       [] {
-                                           QCoreApplication::processEvents();
-                                       }},
-                                      this);
-    m_outboxSender->setOwnFiles(
-        {m_settings.filePath(), m_config.executableFolder + u"RTCPIPCLIENTSMS.xml"_s});
+    connect(m_engine, &LinkEngine::lampLit, m_verbindingLed, &LedLabel::setLit);
+    connect(m_engine, &LinkEngine::onOffLit, m_aanUitButton, &QPushButton::setChecked);
+    m_engine->setOwnFiles({m_settings.filePath(), m_config.executableFolder + u"RTCPIPCLIENTSMS.xml"_s});
     connect(m_Button1, &QPushButton::clicked, this, uncaught::guarded([this] { Button1Click(); }));
     connect(m_aanUitButton, &QPushButton::clicked, this, uncaught::guarded([this] { AanUitClick(); }));
 
@@ -146,9 +104,26 @@ THoofdscherm::THoofdscherm(HoofdschermConfig config, QWidget* parent)
     m_wait->addStopControl(m_aanUitButton);
     m_wait->setMainWindow(this);
     m_wait->addQuitAction(m_Afsluiten1);
-    m_General->start();
-    m_Timer1->start();
-    m_FileChecker->start();
+    m_engine->start();
+}
+
+LinkParameters THoofdscherm::parameters() const {
+    LinkParameters p;
+    p.host = m_edtHost->text();
+    p.portText = m_edtPoort->text();
+    p.soh = m_SOH->isChecked();
+    p.stx = m_STX->isChecked();
+    p.eot = m_EOT->isChecked();
+    p.toonHex = m_ToonHex->isChecked();
+    p.logbewaren = m_Logbewaren->isChecked();
+    p.xmlBestandenBewaren = m_XMLBestandenBewaren->isChecked();
+    p.enc64verzenden = m_enc64verzenden->isChecked();
+    p.enc64ontvangst = m_enc64ontvangst->isChecked();
+    p.autoConnect = m_AutoConnect->isChecked();
+    p.ackDisconnect = m_ACKDisconnect->isChecked();
+    p.autoBestanden = m_AutoBestanden->isChecked();
+    p.autoLocatie = m_AutoLocatie->text();
+    return p;
 }
 
 THoofdscherm::~THoofdscherm() {
@@ -157,35 +132,22 @@ THoofdscherm::~THoofdscherm() {
 }
 
 void THoofdscherm::FormCreate() {
-    m_folders.create();
+    m_engine->dataFolders().create();
     m_versionInfo.setFileName(m_config.executableFile);
     m_versionInfo.Read();
-    m_linkReady = false;
+    m_engine->setLinkReady(false);
     setWindowTitle(designCaption() + u" - v"_s + runningVersion());
     m_AutoLocatie->setText(m_config.executableFolder);
     // Step 6: stored values replace the defaults just set.
-    using Kind = StoredProp::Kind;
-    const auto checked = [](const char16_t* name) {
-        return StoredProp::Definition{QString::fromUtf16(name), u"Checked"_s, Kind::Boolean, "checked"};
-    };
-    m_settings.setStoredProps(
-        StoredProp::fromObjects(this, {{u"edtHost"_s, u"Text"_s, Kind::Text, "text"},
-                                       {u"edtPoort"_s, u"Text"_s, Kind::Text, "text"},
-                                       checked(u"EOT"),
-                                       checked(u"SOH"),
-                                       checked(u"STX"),
-                                       checked(u"ToonHex"),
-                                       checked(u"enc64ontvangst"),
-                                       checked(u"enc64verzenden"),
-                                       checked(u"AutoConnect"),
-                                       checked(u"AutoBestanden"),
-                                       {u"AutoLocatie"_s, u"Text"_s, Kind::Text, "text"},
-                                       checked(u"ACKDisconnect"),
-                                       checked(u"Logbewaren"),
-                                       checked(u"XMLBestandenBewaren")}));
+    QList<StoredProp::Definition> stored;
+    for (const MainSetting& setting : mainSettings())
+        stored.append({setting.control, setting.property,
+                       setting.isBoolean() ? StoredProp::Kind::Boolean : StoredProp::Kind::Text,
+                       setting.isBoolean() ? "checked" : "text"});
+    m_settings.setStoredProps(StoredProp::fromObjects(this, stored));
     m_settings.Restore();
     if (!m_settings.problem().isEmpty())
-        m_logs.incoming().add(m_settings.problem());
+        logs().incoming().add(m_settings.problem());
     m_AppUpdate = new AppUpdate(m_config.executableFolder, updateSectionName(m_config.executableFile),
                                 m_config.clock, this);
     QFont updateFont(u"Segoe UI"_s);
@@ -219,14 +181,15 @@ QWidget* THoofdscherm::buildConnectionTab() {
     grid->addWidget(m_verbindingLed, 0, 0, 1, 2);
 
     auto* hostLabel = new QLabel(u"Host"_s, page);
-    m_edtHost = new QLineEdit(u"127.0.0.1"_s, page);
+    const LinkParameters defaults;
+    m_edtHost = new QLineEdit(defaults.host, page);
     m_edtHost->setObjectName(u"edtHost"_s);
     hostLabel->setBuddy(m_edtHost);
     grid->addWidget(hostLabel, 1, 0);
     grid->addWidget(m_edtHost, 1, 1);
 
     auto* portLabel = new QLabel(u"Poort"_s, page);
-    m_edtPoort = new QLineEdit(u"4000"_s, page);
+    m_edtPoort = new QLineEdit(defaults.portText, page);
     m_edtPoort->setObjectName(u"edtPoort"_s);
     portLabel->setBuddy(m_edtPoort);
     grid->addWidget(portLabel, 2, 0);
@@ -272,25 +235,27 @@ QWidget* THoofdscherm::buildParametersTab() {
         box->addWidget(member);
     };
 
+    const LinkParameters d;
     box->addWidget(heading(u"CONTROLE KARAKTERS"_s, page));
-    option(m_SOH, u"SOH", u"sOH karakter verzenden"_s, false);
-    option(m_STX, u"STX", u"sTx karakter + pakketlengte verzenden"_s, false);
-    option(m_EOT, u"EOT", u"eOT karakter verzenden"_s, false);
+    option(m_SOH, u"SOH", u"sOH karakter verzenden"_s, d.soh);
+    option(m_STX, u"STX", u"sTx karakter + pakketlengte verzenden"_s, d.stx);
+    option(m_EOT, u"EOT", u"eOT karakter verzenden"_s, d.eot);
     box->addWidget(heading(u"LOGBOEKEN"_s, page));
-    option(m_ToonHex, u"ToonHex", u"Toon HEX waarden in logboeken"_s, false);
-    option(m_Logbewaren, u"Logbewaren", u"Logboeken bewaren op schijf"_s, false);
+    option(m_ToonHex, u"ToonHex", u"Toon HEX waarden in logboeken"_s, d.toonHex);
+    option(m_Logbewaren, u"Logbewaren", u"Logboeken bewaren op schijf"_s, d.logbewaren);
     box->addWidget(heading(u"XML"_s, page));
     option(m_XMLBestandenBewaren, u"XMLBestandenBewaren", u"Ontvangen pakket als XML bestand bewaren"_s,
-           true);
+           d.xmlBestandenBewaren);
     box->addWidget(heading(u"CODERING"_s, page));
-    option(m_enc64verzenden, u"enc64verzenden", u"Verstuur pakket BASE64 gecodeerd"_s, false);
-    option(m_enc64ontvangst, u"enc64ontvangst", u"Ontvang pakket BASE64 gecodeerd"_s, false);
+    option(m_enc64verzenden, u"enc64verzenden", u"Verstuur pakket BASE64 gecodeerd"_s, d.enc64verzenden);
+    option(m_enc64ontvangst, u"enc64ontvangst", u"Ontvang pakket BASE64 gecodeerd"_s, d.enc64ontvangst);
     box->addWidget(heading(u"TCP/IP CONTROLE (15 seconden interval)"_s, page));
-    option(m_AutoConnect, u"AutoConnect", u"Automatisch verbroken verbinding opbouwen"_s, false);
-    option(m_ACKDisconnect, u"ACKDisconnect", u"Verbinding verbreken na ontvangst ACK bericht"_s, false);
+    option(m_AutoConnect, u"AutoConnect", u"Automatisch verbroken verbinding opbouwen"_s, d.autoConnect);
+    option(m_ACKDisconnect, u"ACKDisconnect", u"Verbinding verbreken na ontvangst ACK bericht"_s,
+           d.ackDisconnect);
     auto* filesHeading = heading(u"BESTANDEN VERZENDEN"_s, page);
     box->addWidget(filesHeading);
-    option(m_AutoBestanden, u"AutoBestanden", u"Automatisch bestanden verzenden"_s, false);
+    option(m_AutoBestanden, u"AutoBestanden", u"Automatisch bestanden verzenden"_s, d.autoBestanden);
 
     auto* folderRow = new QHBoxLayout;
     m_AutoLocatie = new QLineEdit(page);
@@ -321,9 +286,9 @@ QWidget* THoofdscherm::buildCommunicationTab() {
     m_Uitgaand->setObjectName(u"Uitgaand"_s);
     m_Status = new LogMemoEdit(splitter);
     m_Status->setObjectName(u"Status"_s);
-    new LogMemo(m_logs.incoming(), m_Inkomend);
-    new LogMemo(m_logs.outgoing(), m_Uitgaand);
-    new LogMemo(m_logs.status(), m_Status);
+    new LogMemo(logs().incoming(), m_Inkomend);
+    new LogMemo(logs().outgoing(), m_Uitgaand);
+    new LogMemo(logs().status(), m_Status);
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 1);
     splitter->setStretchFactor(2, 0);
@@ -420,7 +385,7 @@ void THoofdscherm::chooseOutboxFolder() {
 }
 
 void THoofdscherm::reportUncaught(const QString& message) {
-    m_logs.incoming().replace(message);
+    m_engine->reportUncaught(message);
 }
 
 void THoofdscherm::Sluiten1Click() {
@@ -467,61 +432,33 @@ void THoofdscherm::Button2Click() {
 }
 
 void THoofdscherm::GeneralTimer() {
-    m_poller->tick();
-    if (!m_General->isActive())
-        m_General->start();
+    m_engine->generalTick();
 }
 
 void THoofdscherm::Timer1Timer() {
-    m_supervisor->reconnectCheck(m_AutoConnect->isChecked(), m_edtHost->text(), m_edtPoort->text());
+    m_engine->reconnectTick();
 }
 
-// The on/off button and the LED: errors of the connected test reach the error hook.
+// The on/off button: errors of the connected test reach the error hook.
 void THoofdscherm::AanUitClick() {
-    m_supervisor->onOff(m_edtHost->text(), m_edtPoort->text());
-}
-
-void THoofdscherm::TCPClientConnected() {
-    m_supervisor->connected();
-}
-
-void THoofdscherm::TCPClientDisconnected() {
-    m_supervisor->disconnected();
-}
-
-void THoofdscherm::TCPClientStatus(HostStatus status, const QString& text) {
-    m_supervisor->status(status, text);
-}
-
-framing::Options THoofdscherm::frameOptions() const {
-    return {m_SOH->isChecked(), m_STX->isChecked(), m_EOT->isChecked(), m_enc64verzenden->isChecked()};
+    m_engine->onOff();
 }
 
 void THoofdscherm::Button1Click() {
-    if (m_manualSender->sendTyped(m_edtPakket->text(), frameOptions(), m_ToonHex->isChecked()))
+    if (m_engine->sendTyped(m_edtPakket->text()))
         m_edtPakket->clear();
 }
 
 void THoofdscherm::Bestandverzenden1Click() {
-    if (!m_TCPClient->Connected()) {
-        prompts::warning(u"Open eerste de TCP/IP verbinding met de host"_s);
-        return;
-    }
-    if (const auto file = prompts::openFile(u"Selecteer bestand"_s))
-        m_manualSender->sendFile(*file, frameOptions(), m_ToonHex->isChecked());
+    m_engine->sendChosenFile();
 }
 
 void THoofdscherm::FileCheckerTimer() {
-    // Stopped while it runs, so that the waiting messages it lets run cannot start it again;
-    // started again on every way out, errors included.
-    m_FileChecker->stop();
-    const auto restart = qScopeGuard([this] { m_FileChecker->start(); });
-    m_outboxSender->tick(
-        {m_AutoBestanden->isChecked(), m_AutoLocatie->text(), frameOptions(), m_ToonHex->isChecked()});
+    m_engine->fileCheckerTick();
 }
 
 bool THoofdscherm::FormCloseQuery() {
-    if (const auto flushed = m_logs.flush(m_Logbewaren->isChecked()); !flushed) {
+    if (const auto flushed = m_engine->flushLogs(); !flushed) {
         // A log that cannot be saved keeps the window open; the message goes where uncaught
         // errors go, replacing the incoming log.
         reportUncaught(flushed.message());

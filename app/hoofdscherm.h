@@ -7,24 +7,16 @@
 #include <memory>
 
 #include "common/datafolders.h"
-#include "link/connectionsupervisor.h"
-#include "link/inboundarchive.h"
-#include "link/receivepoller.h"
-#include "link/trafficlogs.h"
-#include "outbound/framing.h"
+#include "engine/linkengine.h"
 #include "settings/settingsstore.h"
-#include "transport/tcpclient.h"
 #include "version/versioninforeader.h"
 
-class ManualSender;
-class OutboxSender;
 class QCheckBox;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QSystemTrayIcon;
 class QTabWidget;
-class QTimer;
 class QToolButton;
 class AppUpdate;
 class QAction;
@@ -46,8 +38,9 @@ struct HoofdschermConfig {
     std::chrono::milliseconds sendLimit = std::chrono::seconds(21);    ///< the TCP client's
 };
 
-/// The main window: tabs, options, menus, tray icon, the three timers and the logs. The work of
-/// each handler lives in objects of its own; the handlers here only connect them to the controls.
+/// The main window: tabs, options, menus, tray icon and the logs on screen. The link itself is
+/// the engine's; the window gives it the options from its controls, shows its logs and lamp, and
+/// forwards the operator's actions. The handlers keep their design names.
 class THoofdscherm : public QMainWindow {
     Q_OBJECT
 public:
@@ -56,15 +49,17 @@ public:
     explicit THoofdscherm(HoofdschermConfig config, QWidget* parent = nullptr);
     ~THoofdscherm() override;
 
-    TrafficLogs& logs() { return m_logs; }
-    const DataFolders& dataFolders() const { return m_folders; }
+    LinkEngine& engine() { return *m_engine; }
+    TrafficLogs& logs() { return m_engine->logs(); }
+    const DataFolders& dataFolders() const { return m_engine->dataFolders(); }
     const VersionInfoReader& versionInfo() const { return m_versionInfo; }
     QString runningVersion() const { return m_versionInfo.value(QStringLiteral("InternalFileVersion")); }
 
     AppUpdate& appUpdate() { return *m_AppUpdate; }
 
-    bool linkReady() const { return m_linkReady; }
-    void setLinkReady(bool ready) { m_linkReady = ready; }
+    bool linkReady() const { return m_engine->linkReady(); }
+    /// The options as the controls hold them now.
+    LinkParameters parameters() const;
 
     /// The outbox folder as the operator has it now.
     QString outboxFolder() const;
@@ -90,11 +85,8 @@ public:
     void Timer1Timer();
     void FileCheckerTimer();
     void AanUitClick();
-    void TCPClientConnected();
-    void TCPClientDisconnected();
-    void TCPClientStatus(HostStatus status, const QString& text);
 
-    TcpClient& tcpClient() { return *m_TCPClient; }
+    TcpClient& tcpClient() { return m_engine->client(); }
     /// What the window does while the transport waits; the program adds its end conditions.
     ResponsiveWait& responsiveWait() { return *m_wait; }
 
@@ -107,7 +99,6 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    framing::Options frameOptions() const;
     void FormCreate();
     /// The close query: flushes the traffic logs; false keeps the window open.
     bool FormCloseQuery();
@@ -121,19 +112,11 @@ private:
     void chooseOutboxFolder();
 
     HoofdschermConfig m_config;
-    DataFolders m_folders;
     VersionInfoReader m_versionInfo;
-    TrafficLogs m_logs;
     SettingsStore m_settings;
     TFSMS* m_smsDialog = nullptr;
-    bool m_linkReady = false;
-    TcpClient* m_TCPClient = nullptr;
+    LinkEngine* m_engine = nullptr;
     ResponsiveWait* m_wait = nullptr;
-    InboundArchive m_archive;
-    std::unique_ptr<ManualSender> m_manualSender;
-    OutboxSender* m_outboxSender = nullptr;
-    ConnectionSupervisor* m_supervisor = nullptr;
-    ReceivePoller* m_poller = nullptr;
     bool m_centred = false;
     AppUpdate* m_AppUpdate = nullptr;
     bool m_endWithoutCloseQuery = false; ///< the update hand-over ends the program
@@ -166,7 +149,4 @@ private:
     QPushButton* m_Button2 = nullptr;
     QSystemTrayIcon* m_trayIcon = nullptr;
     QAction* m_Afsluiten1 = nullptr;
-    QTimer* m_General = nullptr;
-    QTimer* m_Timer1 = nullptr;
-    QTimer* m_FileChecker = nullptr;
 };

@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QDateTime>
+#include <QObject>
+#include <QStringList>
+#include <chrono>
+#include <functional>
+#include <memory>
+
+#include "common/datafolders.h"
+#include "common/result.h"
+#include "engine/linkparameters.h"
+#include "link/inboundarchive.h"
+#include "link/trafficlogs.h"
+#include "transport/tcpclient.h"
+
+class ConnectionSupervisor;
+class ManualSender;
+class OutboxSender;
+class QTimer;
+class ReceivePoller;
+class TransportWait;
+
+/// What the engine is given from outside: where it lives and how fast its timers run.
+struct LinkEngineConfig {
+    QString executableFolder; ///< with a trailing "/"
+    std::chrono::milliseconds generalInterval{500};
+    std::chrono::milliseconds reconnectInterval{15000};
+    std::chrono::milliseconds fileCheckerInterval{1000};
+    std::function<QDateTime()> clock = &QDateTime::currentDateTime;
+    std::chrono::milliseconds connectLimit = std::chrono::seconds(21); ///< the TCP client's
+    std::chrono::milliseconds sendLimit = std::chrono::seconds(21);    ///< the TCP client's
+};
+
+/// The link without a face: the TCP client, the three timers and what their handlers do (the
+/// receive poll, the reconnect check, the outbox sender), the archive, the traffic logs and the
+/// link-ready flag. The window and the service both drive it: they give it the options, read
+/// afresh at every use, show its logs and indicator, and forward the operator's actions. Its
+/// timers are its children, named General, Timer1 and FileChecker.
+class LinkEngine : public QObject {
+    Q_OBJECT
+public:
+    using Parameters = std::function<LinkParameters()>;
+
+    LinkEngine(LinkEngineConfig config, Parameters parameters, QObject* parent = nullptr);
+    ~LinkEngine() override;
+
+    /// Starts the three timers; nothing connects by itself before the first tick.
+    void start();
+
+    TrafficLogs& logs() { return m_logs; }
+    const DataFolders& dataFolders() const { return m_folders; }
+    TcpClient& client() { return *m_client; }
+    bool linkReady() const { return m_linkReady; }
+    void setLinkReady(bool ready) { m_linkReady = ready; }
+    /// Files the outbox never sends, however they are named (the program's own settings).
+    void setOwnFiles(const QStringList& paths);
+    void setWaitHook(TransportWait* hook);
+
+    /// An error no handler caught replaces the incoming log with its message.
+    void reportUncaught(const QString& message);
+
+    // The handlers, for the timers and for the operator's actions.
+    void generalTick();
+    void reconnectTick();
+    /// The outbox sender: its timer is stopped while it runs and started on every way out.
+    void fileCheckerTick();
+    /// Closes an open link, else opens one; errors of the connected test are passed on.
+    void onOff();
+    /// A typed packet in compact form; true when it went out.
+    bool sendTyped(const QString& text);
+    /// Asks for a file through the dialog seam and sends it in line form; with the link down it
+    /// warns instead.
+    void sendChosenFile();
+    /// The close: the traffic logs to their files when the options keep them.
+    Result<void> flushLogs();
+
+signals:
+    /// The lit states of the connection lamp and of the on/off button, each set from its own
+    /// connected test on every poll tick.
+    void lampLit(bool lit);
+    void onOffLit(bool lit);
+
+private:
+    LinkEngineConfig m_config;
+    Parameters m_parameters;
+    DataFolders m_folders;
+    TrafficLogs m_logs;
+    InboundArchive m_archive;
+    bool m_linkReady = false;
+    TcpClient* m_client = nullptr;
+    ConnectionSupervisor* m_supervisor = nullptr;
+    ReceivePoller* m_poller = nullptr;
+    std::unique_ptr<ManualSender> m_manualSender;
+    OutboxSender* m_outboxSender = nullptr;
+    QTimer* m_General = nullptr;
+    QTimer* m_Timer1 = nullptr;
+    QTimer* m_FileChecker = nullptr;
+};

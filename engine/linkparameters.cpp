@@ -1,0 +1,23 @@
+#include "engine/linkparameters.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+const QList<MainSetting>& mainSettings() {
+    static const QList<MainSetting> table = {
+        {u"edtHost"_s, u"Text"_s, &LinkParameters::host},
+        {u"edtPoort"_s, u"Text"_s, &LinkParameters::portText},
+        {u"EOT"_s, u"Checked"_s, &LinkParameters::eot},
+        {u"SOH"_s, u"Checked"_s, &LinkParameters::soh},
+        {u"STX"_s, u"Checked"_s, &LinkParameters::stx},
+        {u"ToonHex"_s, u"Checked"_s, &LinkParameters::toonHex},
+        {u"enc64ontvangst"_s, u"Checked"_s, &LinkParameters::enc64ontvangst},
+        {u"enc64verzenden"_s, u"Checked"_s, &LinkParameters::enc64verzenden},
+        {u"AutoConnect"_s, u"Checked"_s, &LinkParameters::autoConnect},
+        {u"AutoBestanden"_s, u"Checked"_s, &LinkParameters::autoBestanden},
+        {u"AutoLocatie"_s, u"Text"_s, &LinkParameters::autoLocatie},
+        {u"ACKDisconnect"_s, u"Checked"_s, &LinkParameters::ackDisconnect},
+        {u"Logbewaren"_s, u"Checked"_s, &LinkParameters::logbewaren},
+        {u"XMLBestandenBewaren"_s, u"Checked"_s, &LinkParameters::xmlBestandenBewaren},
+    };
+    return table;
+}

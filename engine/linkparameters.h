@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <variant>
+
+#include "outbound/framing.h"
+
+/// The options the link works by, as the "Instellingen" and "Parameters" tabs hold them and the
+/// settings file keeps them. The member initialisers are the defaults of a first start, except
+/// the outbox folder, which defaults to the executable's folder.
+struct LinkParameters {
+    QString host = QStringLiteral("127.0.0.1"); ///< edtHost, used as typed
+    QString portText = QStringLiteral("4000");  ///< edtPoort, read by its leading number
+    bool soh = false;                           ///< SOH
+    bool stx = false;                           ///< STX
+    bool eot = false;                           ///< EOT
+    bool toonHex = false;                       ///< ToonHex
+    bool logbewaren = false;                    ///< Logbewaren
+    bool xmlBestandenBewaren = true;            ///< XMLBestandenBewaren
+    bool enc64verzenden = false;                ///< enc64verzenden
+    bool enc64ontvangst = false;                ///< enc64ontvangst, kept but read by nothing
+    bool autoConnect = false;                   ///< AutoConnect
+    bool ackDisconnect = false;                 ///< ACKDisconnect
+    bool autoBestanden = false;                 ///< AutoBestanden
+    QString autoLocatie;                        ///< AutoLocatie, the outbox folder as typed
+
+    framing::Options frame() const { return {soh, stx, eot, enc64verzenden}; }
+};
+
+/// One stored option of the main window: the control's name (also its key in the settings
+/// file), the stored property's name and the member it fills.
+struct MainSetting {
+    QString control;
+    QString property;
+    std::variant<QString LinkParameters::*, bool LinkParameters::*> member;
+
+    bool isBoolean() const { return std::holds_alternative<bool LinkParameters::*>(member); }
+};
+
+/// The main window's stored options, in the order the settings file lists them.
+const QList<MainSetting>& mainSettings();
