@@ -1,12 +1,13 @@
 #include <QFileInfo>
+#include <cstdio>
 
 #include "app/application.h"
 #include "app/hoofdscherm.h"
 #include "app/responsivewait.h"
-#include "app/shutdownsignals.h"
-#include "app/singleinstance.h"
 #include "common/datafolders.h"
 #include "common/ui/widgetprompts.h"
+#include "engine/shutdownsignals.h"
+#include "engine/singleinstance.h"
 #include "outbound/ui/tfsms.h"
 
 int main(int argc, char** argv) {
@@ -16,9 +17,20 @@ int main(int argc, char** argv) {
     // before it reads or writes anything beside the executable, and this program's window comes
     // forward instead; the window does not exist yet, so it is looked up when asked for.
     SingleInstance instance(executableFolder());
-    if (const SingleInstance::Claim claim = instance.claim();
-        claim != SingleInstance::Claim::Primary && claim != SingleInstance::Claim::Unguarded)
-        return claim == SingleInstance::Claim::HandedOver ? 0 : 1;
+    switch (instance.claim()) {
+    case SingleInstance::Claim::Primary:
+    case SingleInstance::Claim::Unguarded:
+        break;
+    case SingleInstance::Claim::HandedOver:
+        return 0;
+    case SingleInstance::Claim::NoAnswer:
+        return 1;
+    case SingleInstance::Claim::HeldByOther:
+        std::fputs("De service rtcpipclient-service draait al in deze map; stop die eerst "
+                   "(systemctl --user stop rtcpipclient-service).\n",
+                   stderr);
+        return 1;
+    }
     QObject::connect(&instance, &SingleInstance::activationRequested, &app, [] {
         for (QWidget* widget : QApplication::topLevelWidgets()) {
             if (auto* window = qobject_cast<THoofdscherm*>(widget))

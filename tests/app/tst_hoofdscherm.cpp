@@ -19,7 +19,7 @@
 #include "app/hoofdscherm.h"
 #include "app/logmemo.h"
 #include "app/logmemoedit.h"
-#include "app/shutdownsignals.h"
+#include "engine/shutdownsignals.h"
 #include "common/apperror.h"
 #include "hexview/hexview.h"
 #include "httpresponder.h"

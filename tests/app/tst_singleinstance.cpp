@@ -8,7 +8,7 @@
 #include <QTest>
 #include <optional>
 
-#include "app/singleinstance.h"
+#include "engine/singleinstance.h"
 #include "tests/support/childprocess.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -68,6 +68,33 @@ private slots:
         // The installation folder also holds the outbox and the settings: nothing of this is there.
         QCOMPARE(QDir(m_install->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                  QStringList());
+    }
+
+    // The headless service and the desktop program keep each other out of a folder, and a service
+    // keeps out a second service: the later start is told who holds it, and nothing is handed
+    // over, since a service has no window to bring forward.
+    void serviceAndDesktopKeepEachOtherOut_data() {
+        QTest::addColumn<bool>("holderIsService");
+        QTest::addColumn<bool>("laterIsService");
+        QTest::newRow("desktop, then service") << false << true;
+        QTest::newRow("service, then desktop") << true << false;
+        QTest::newRow("service, then service") << true << true;
+    }
+    void serviceAndDesktopKeepEachOtherOut() {
+        QFETCH(bool, holderIsService);
+        QFETCH(bool, laterIsService);
+        SingleInstance holder(m_install->path(), m_runtime->path());
+        if (holderIsService)
+            holder.setRole(SingleInstance::Role::Service);
+        QCOMPARE(holder.claim(), SingleInstance::Claim::Primary);
+        QSignalSpy activations(&holder, &SingleInstance::activationRequested);
+        ChildProcess later;
+        start(later, m_install->path(), laterIsService);
+        QTRY_COMPARE_WITH_TIMEOUT(later.state(), QProcess::NotRunning, 15000);
+        QCOMPARE(later.output(),
+                 holderIsService ? QByteArray("held by service\n") : QByteArray("held by desktop\n"));
+        QCOMPARE(later.exitCode(), 1);
+        QCOMPARE(activations.count(), 0);
     }
 
     // A holder killed outright leaves its lock file and its socket; the next start takes both over.
@@ -171,8 +198,11 @@ private slots:
     }
 
 private:
-    void start(ChildProcess& process, const QString& installationFolder) {
-        process.start(QStringLiteral(HOLDER_EXECUTABLE), {installationFolder, m_runtime->path()});
+    void start(ChildProcess& process, const QString& installationFolder, bool asService = false) {
+        QStringList args{installationFolder, m_runtime->path()};
+        if (asService)
+            args.append(u"service"_s);
+        process.start(QStringLiteral(HOLDER_EXECUTABLE), args);
         QVERIFY(process.waitForStarted());
     }
 

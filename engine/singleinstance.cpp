@@ -1,4 +1,4 @@
-#include "app/singleinstance.h"
+#include "engine/singleinstance.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -18,9 +18,14 @@ Q_LOGGING_CATEGORY(lcApp, "app")
 
 namespace {
 
-// One line each way: the later start asks, the holder confirms once its window has been asked to show.
+// One line each way. A later desktop start asks for the window; the holder confirms once its
+// window has been asked to show. Any other pair (a service on either side) only learns who holds
+// the folder.
 constexpr char kRequest[] = "activate\n";
+constexpr char kIdentify[] = "identify\n";
 constexpr char kAnswer[] = "ok\n";
+constexpr char kDesktop[] = "desktop\n";
+constexpr char kService[] = "service\n";
 
 // Symlinks and "dir/../dir" name one folder, so they must give one key. A folder that does not
 // exist (yet) has no canonical form; its cleaned absolute path still tells folders apart.
@@ -90,12 +95,14 @@ SingleInstance::Claim SingleInstance::claim() {
         const Request request = askHolder(deadline);
         if (request == Request::Answered)
             return Claim::HandedOver;
+        if (request == Request::Refused)
+            return Claim::HeldByOther;
         pending = pending || request == Request::Pending;
         if (deadline.hasExpired())
             break;
         QThread::msleep(ulong(std::min<qint64>(m_retryInterval.count(), deadline.remainingTime())));
     }
-    if (pending) {
+    if (pending && m_role == Role::Desktop) {
         // Its event loop is held up, say by a connect to the host; the request waits in its socket.
         qCWarning(lcApp).noquote() << u"Het programma in deze map reageert nu niet; het venster komt "
                                       u"naar voren zodra het weer reageert."_s;
@@ -107,12 +114,12 @@ SingleInstance::Claim SingleInstance::claim() {
     return Claim::NoAnswer;
 }
 
-SingleInstance::Request SingleInstance::askHolder(const QDeadlineTimer& deadline) const {
+SingleInstance::Request SingleInstance::askHolder(const QDeadlineTimer& deadline) {
     QLocalSocket socket;
     socket.connectToServer(m_serverName);
     if (!socket.waitForConnected(remainingMs(deadline)))
         return Request::Unreachable;
-    socket.write(kRequest);
+    socket.write(m_role == Role::Desktop ? kRequest : kIdentify);
     if (!socket.waitForBytesWritten(remainingMs(deadline)))
         return socket.state() == QLocalSocket::ConnectedState ? Request::Pending : Request::Unreachable;
     while (!socket.canReadLine()) {
@@ -123,7 +130,14 @@ SingleInstance::Request SingleInstance::askHolder(const QDeadlineTimer& deadline
                        : Request::Unreachable;
         }
     }
-    return socket.readLine() == kAnswer ? Request::Answered : Request::Unreachable;
+    const QByteArray answer = socket.readLine();
+    if (answer == kAnswer)
+        return Request::Answered;
+    if (answer == kDesktop || answer == kService) {
+        m_holderRole = answer == kDesktop ? Role::Desktop : Role::Service;
+        return Request::Refused;
+    }
+    return Request::Unreachable;
 }
 
 void SingleInstance::listen() {
@@ -154,10 +168,13 @@ void SingleInstance::acceptRequests() {
 void SingleInstance::answer(QLocalSocket* socket) {
     if (!socket->canReadLine())
         return;
-    if (socket->readLine() == kRequest) {
+    const QByteArray request = socket->readLine();
+    if (request == kRequest && m_role == Role::Desktop) {
         qCInfo(lcApp) << "a second start in this folder handed over; showing the window";
         emit activationRequested();
         socket->write(kAnswer);
+    } else if (request == kRequest || request == kIdentify) {
+        socket->write(m_role == Role::Desktop ? kDesktop : kService);
     }
     socket->disconnectFromServer();
 }

@@ -1,4 +1,4 @@
-#include "app/shutdownsignals.h"
+#include "engine/shutdownsignals.h"
 
 #include <QSocketNotifier>
 

@@ -13,8 +13,10 @@ class QLocalSocket;
 ///
 /// The first start holds a lock file and listens on a local socket, both in a runtime folder and
 /// named after a hash of the canonical installation folder: nothing of it lands beside the
-/// executable, where the outbox and the settings files are. A later start in the same folder asks
-/// the holder to bring its window forward and is told to end. A lock left by a program that died
+/// executable, where the outbox and the settings files are. A later start of the desktop program
+/// in the same folder asks the holder to bring its window forward and is told to end; where the
+/// holder or the later start is the headless service, the later start is told who holds the
+/// folder and ends without a hand-over. A lock left by a program that died
 /// is taken over, however old it is or how young: what counts is that its process is gone.
 class SingleInstance : public QObject {
     Q_OBJECT
@@ -30,7 +32,11 @@ public:
         /// No lock could be made at all (the runtime folder cannot be written); this program runs
         /// without the guard rather than not at all.
         Unguarded,
+        /// A program of the other kind, or another service, holds the folder (holderRole() says
+        /// which); there is nothing to hand over and this one ends.
+        HeldByOther,
     };
+    enum class Role { Desktop, Service };
 
     /// The user's runtime folder (XDG_RUNTIME_DIR), or the temporary folder where there is none.
     static QString defaultRuntimeFolder();
@@ -46,6 +52,11 @@ public:
     /// again and gets the lock.
     ~SingleInstance() override;
 
+    /// What this program is; set before claim(). Desktop unless said otherwise.
+    void setRole(Role role) { m_role = role; }
+    /// After HeldByOther: what holds the folder.
+    Role holderRole() const { return m_holderRole; }
+
     QString lockFilePath() const { return m_lockFilePath; }
     QString serverName() const { return m_serverName; }
 
@@ -58,8 +69,8 @@ signals:
     void activationRequested();
 
 private:
-    enum class Request { Answered, Pending, Unreachable };
-    Request askHolder(const QDeadlineTimer& deadline) const;
+    enum class Request { Answered, Refused, Pending, Unreachable };
+    Request askHolder(const QDeadlineTimer& deadline);
     void listen();
     void acceptRequests();
     void answer(QLocalSocket* socket);
@@ -70,4 +81,6 @@ private:
     std::chrono::milliseconds m_retryInterval;
     QLockFile m_lock;
     QLocalServer* m_server = nullptr;
+    Role m_role = Role::Desktop;
+    Role m_holderRole = Role::Desktop;
 };
