@@ -9,16 +9,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <sys/mount.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include "app/application.h"
 #include "app/hoofdscherm.h"
 #include "loopbackpeer.h"
+#include "syndropper.h"
 
 #include <sched.h>
 
@@ -77,38 +75,6 @@ public:
 private:
     QTemporaryDir m_dir;
     bool m_mounted = false;
-};
-
-// A listener whose accept queue is full and never drained: the kernel drops every further SYN,
-// as a host behind a silent firewall does.
-class SynDropper {
-public:
-    SynDropper() {
-        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(m_listener, 0);
-        socklen_t len = sizeof a;
-        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&a), &len);
-        m_port = ntohs(a.sin_port);
-        // One connection fills a queue of length 0.
-        m_filler = ::socket(AF_INET, SOCK_STREAM, 0);
-        m_filled = ::connect(m_filler, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    }
-    ~SynDropper() {
-        ::close(m_filler);
-        ::close(m_listener);
-    }
-    bool ready() const { return m_filled; }
-    quint16 port() const { return m_port; }
-
-private:
-    int m_listener = -1;
-    int m_filler = -1;
-    bool m_filled = false;
-    quint16 m_port = 0;
 };
 
 // A network namespace of the test's own in which 10.213.7.2 sits on a link that swallows every
