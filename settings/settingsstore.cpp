@@ -22,9 +22,11 @@ int readInteger(const QString& text, int otherwise) {
 
 } // namespace
 
-SettingsStore::SettingsStore(const QString& folder, const QString& fileName, const QString& windowName)
+SettingsStore::SettingsStore(const QString& folder, const QString& fileName, const QString& windowName,
+                             Access access)
     : m_fileName(QFileInfo(fileName).fileName())
-    , m_windowName(windowName) {
+    , m_windowName(windowName)
+    , m_readOnly(access == Access::ReadOnly) {
     const QString base = folder.endsWith(u'/') || folder.endsWith(u'\\') ? folder : QString(folder + u'/');
     m_path = base + m_fileName;
     load();
@@ -39,7 +41,7 @@ void SettingsStore::load() {
     if (!info.exists())
         return;
     // The owner's write bit, not isWritable(): run as root every file is writable.
-    m_readOnly = !info.permissions().testFlag(QFileDevice::WriteOwner);
+    m_readOnly = m_readOnly || !info.permissions().testFlag(QFileDevice::WriteOwner);
     QFile file(m_path);
     if (!file.open(QIODevice::ReadOnly)) {
         m_readOnly = true;

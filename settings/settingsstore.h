@@ -17,8 +17,15 @@
 /// store starts empty; problem() then says so.
 class SettingsStore {
 public:
+    enum class Access {
+        ReadWrite,
+        /// Another program owns the file: it is read and never written, renamed or replaced.
+        ReadOnly,
+    };
+
     /// folder with or without a trailing separator; windowName is put in for %FORM_NAME%.
-    SettingsStore(const QString& folder, const QString& fileName, const QString& windowName);
+    SettingsStore(const QString& folder, const QString& fileName, const QString& windowName,
+                  Access access = Access::ReadWrite);
     ~SettingsStore();
     SettingsStore(const SettingsStore&) = delete;
     SettingsStore& operator=(const SettingsStore&) = delete;

@@ -1,0 +1,194 @@
+// rtcpipclient-service: the link of the desktop program without its window, for a machine
+// nobody sits at. It reads the same settings file beside it (or in --folder), never writes it,
+// and writes what the window would show to standard output for the journal.
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <cstdio>
+
+#include "common/apperror.h"
+#include "common/datafolders.h"
+#include "common/uncaught.h"
+#include "engine/linkengine.h"
+#include "engine/shutdownsignals.h"
+#include "engine/singleinstance.h"
+#include "engine/storedparameters.h"
+#include "link/connectionsupervisor.h"
+#include "service/consolelog.h"
+#include "transport/transportwait.h"
+#include "version/versioninforeader.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// Event dispatch is where an error that no handler caught ends: in the incoming log, as in the
+// desktop program.
+class ServiceApplication : public QCoreApplication {
+public:
+    using QCoreApplication::QCoreApplication;
+    bool notify(QObject* receiver, QEvent* event) override {
+        try {
+            return QCoreApplication::notify(receiver, event);
+        } catch (const AppError& error) {
+            uncaught::report(error.message());
+        } catch (const std::exception& error) {
+            uncaught::report(QString::fromLocal8Bit(error.what()));
+        }
+        return false;
+    }
+};
+
+// Nothing to draw while the transport waits: a termination signal alone ends the wait.
+class SignalWait : public TransportWait {
+public:
+    explicit SignalWait(const ShutdownSignals& shutdown)
+        : m_signals(shutdown) {}
+    bool serve() override { return !m_signals.pending(); }
+    void waitEnded() override {}
+
+private:
+    const ShutdownSignals& m_signals;
+};
+
+void say(std::FILE* stream, const QString& text) {
+    const QByteArray bytes = text.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+QString yesNo(bool value) {
+    return value ? u"aan"_s : u"uit"_s;
+}
+
+QString effectiveOptions(const LinkParameters& p, const QString& folder, const StoredParameters& stored) {
+    const DataFolders data = DataFolders::beside(folder);
+    QStringList lines{
+        u"Installatiemap: "_s + QDir::toNativeSeparators(folder),
+        u"Instellingenbestand: "_s + QDir::toNativeSeparators(stored.filePath) +
+            (QFileInfo::exists(stored.filePath) ? QString() : u" (ontbreekt: standaardwaarden)"_s),
+        u"Logboeken: "_s + QDir::toNativeSeparators(data.logs),
+        u"XML-archief: "_s + QDir::toNativeSeparators(data.xml),
+        u"Host: "_s + p.host,
+        u"Poort: "_s + QString::number(ConnectionSupervisor::portFromText(p.portText)) + u" (\""_s +
+            p.portText + u"\")"_s,
+    };
+    for (const MainSetting& setting : mainSettings()) {
+        if (setting.isBoolean())
+            lines.append(setting.control + u": "_s +
+                         yesNo(p.*std::get<bool LinkParameters::*>(setting.member)));
+    }
+    lines.append(u"AutoLocatie: "_s + QDir::toNativeSeparators(p.autoLocatie));
+    return lines.join(u'\n');
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    ServiceApplication app(argc, argv);
+    QCoreApplication::setApplicationName(u"rtcpipclient-service"_s);
+
+    VersionInfoReader version;
+    version.setFileName(QCoreApplication::applicationFilePath());
+    version.Read();
+    const QString versionText = version.value(u"InternalFileVersion"_s);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        u"De TCP/IP-verbinding met de centrale zonder venster: dezelfde instellingen, logboeken, "
+        u"archief en uitgaande map als het programma met venster."_s);
+    const QCommandLineOption helpOption({u"h"_s, u"help"_s}, u"Toont deze hulp."_s);
+    const QCommandLineOption versionOption({u"v"_s, u"version"_s}, u"Toont de versie."_s);
+    const QCommandLineOption checkOption(
+        u"check"_s, u"Leest de instellingen en toont de opties en mappen die gelden, zonder te verbinden."_s);
+    const QCommandLineOption folderOption(
+        u"folder"_s, u"De installatiemap met RTCPIPCLIENT.xml (standaard de map van dit programma)."_s,
+        u"map"_s);
+    parser.addOptions({helpOption, versionOption, checkOption, folderOption});
+    if (!parser.parse(QCoreApplication::arguments())) {
+        say(stderr, parser.errorText());
+        return 2;
+    }
+    if (parser.isSet(helpOption)) {
+        say(stdout, parser.helpText());
+        return 0;
+    }
+    if (parser.isSet(versionOption)) {
+        say(stdout, u"rtcpipclient-service "_s + versionText);
+        return 0;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        say(stderr, u"Onbekend argument: "_s + parser.positionalArguments().first());
+        return 2;
+    }
+
+    QString folder = executableFolder();
+    if (parser.isSet(folderOption)) {
+        const QFileInfo given(parser.value(folderOption));
+        if (!given.isDir()) {
+            say(stderr, u"De map %1 bestaat niet."_s.arg(QDir::toNativeSeparators(given.filePath())));
+            return 2;
+        }
+        folder = given.absoluteFilePath() + u'/';
+    }
+    const QFileInfo folderInfo(folder);
+    if (!folderInfo.isReadable() || !folderInfo.isWritable() || !folderInfo.isExecutable()) {
+        say(stderr,
+            u"De map %1 is niet te lezen of niet te beschrijven."_s.arg(QDir::toNativeSeparators(folder)));
+        return 2;
+    }
+    const StoredParameters stored = StoredParameters::read(folder);
+    if (!stored.problem.isEmpty()) {
+        say(stderr, stored.problem);
+        return 2;
+    }
+    const LinkParameters parameters = stored.parameters;
+    if (parser.isSet(checkOption)) {
+        say(stdout, effectiveOptions(parameters, folder, stored));
+        return 0;
+    }
+    if (ConnectionSupervisor::portFromText(parameters.portText) == 0) {
+        say(stderr, u"De poort \"%1\" in %2 is geen poortnummer."_s.arg(
+                        parameters.portText, QDir::toNativeSeparators(stored.filePath)));
+        return 2;
+    }
+
+    SingleInstance instance(folder);
+    instance.setRole(SingleInstance::Role::Service);
+    switch (instance.claim()) {
+    case SingleInstance::Claim::Primary:
+    case SingleInstance::Claim::Unguarded:
+        break;
+    case SingleInstance::Claim::HeldByOther:
+        say(stderr, instance.holderRole() == SingleInstance::Role::Desktop
+                        ? u"Het programma RTCPIPCLIENT draait al in deze map; sluit het eerst."_s
+                        : u"De service draait al in deze map."_s);
+        return 3;
+    case SingleInstance::Claim::HandedOver:
+    case SingleInstance::Claim::NoAnswer:
+        say(stderr, u"Er draait al een programma in deze map."_s);
+        return 3;
+    }
+
+    ShutdownSignals shutdown;
+    SignalWait wait(shutdown);
+    LinkEngine engine({.executableFolder = folder}, [&parameters] { return parameters; });
+    engine.setWaitHook(&wait);
+    engine.setOwnFiles({stored.filePath, folder + u"RTCPIPCLIENTSMS.xml"_s});
+    ConsoleLog console(engine.logs(), stdout);
+    uncaught::setHook([&engine](const QString& message) { engine.reportUncaught(message); });
+    int code = 0;
+    QObject::connect(&shutdown, &ShutdownSignals::requested, &app, [&engine, &code] {
+        if (const auto flushed = engine.flushLogs(); !flushed) {
+            say(stderr, flushed.message());
+            code = 1;
+        }
+        QCoreApplication::quit();
+    });
+    engine.dataFolders().create();
+    engine.start();
+    const int exitCode = QCoreApplication::exec();
+    uncaught::setHook({});
+    return code != 0 ? code : exitCode;
+}
