@@ -14,19 +14,11 @@
 #include <cstdio>
 #include <vector>
 
+#include "benchsupport.h"
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-long residentKiB() {
-    QFile status(u"/proc/self/status"_s);
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    return -1;
-}
 
 void draw(HexView& view, QImage& image) {
     view.viewport()->render(&image);

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "app/hoofdscherm.h"
+#include "benchwindow.h"
 #include "common/hexrender.h"
 #include "link/trafficlog.h"
 #include "link/trafficlogs.h"
@@ -75,10 +76,7 @@ int main(int argc, char** argv) {
     const qsizetype big = 100'000'000;
 
     QTemporaryDir dir;
-    HoofdschermConfig config;
-    config.executableFolder = dir.path() + u'/';
-    config.executableFile = QCoreApplication::applicationFilePath();
-    config.trayIcon = false;
+    HoofdschermConfig config = benchWindowConfig(dir.path() + u'/');
     THoofdscherm window(config);
     window.show();
     window.findChild<QTabWidget*>(u"PageControl1"_s)->setCurrentIndex(2);

@@ -30,6 +30,8 @@
 
 #include "app/application.h"
 #include "app/hoofdscherm.h"
+#include "benchsupport.h"
+#include "benchwindow.h"
 #include "tools/dispatchsim/dispatchhost.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -151,15 +153,9 @@ RunResult baseline(Host& host, int files) {
     RunResult result;
     QElapsedTimer t;
     t.start();
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(host.port());
-    if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        ::close(s);
+    const int s = connectToLoopback(host.port());
+    if (s < 0)
         return result;
-    }
     const QDir dir(outbox.dir.path());
     for (const QString& name : dir.entryList({u"*.xml"_s}, QDir::Files, QDir::Unsorted)) {
         QFile f(dir.filePath(name));
@@ -167,13 +163,7 @@ RunResult baseline(Host& host, int files) {
             continue;
         const QByteArray frame = DispatchHost::frameOf(f.readAll(), host.options());
         f.close();
-        qsizetype sent = 0;
-        while (sent < frame.size()) {
-            const ssize_t n = ::send(s, frame.constData() + sent, frame.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0)
-                break;
-            sent += n;
-        }
+        std::ignore = sendAll(s, frame);
         QFile::remove(dir.filePath(name));
     }
     const bool arrived = waitForFrames(host, files, std::chrono::seconds(120));
@@ -186,10 +176,7 @@ RunResult baseline(Host& host, int files) {
 RunResult throughWindow(Host& host, int files, bool ackDisconnect,
                         std::optional<std::chrono::milliseconds> interval) {
     QTemporaryDir home;
-    HoofdschermConfig config;
-    config.executableFolder = home.path() + u'/';
-    config.executableFile = QCoreApplication::applicationFilePath();
-    config.trayIcon = false;
+    HoofdschermConfig config = benchWindowConfig(home.path() + u'/');
     if (interval) {
         config.generalInterval = *interval;
         config.fileCheckerInterval = *interval;
@@ -233,14 +220,9 @@ int main(int argc, char** argv) {
     int intervalMs = 1;
     int productionFiles = 4;
     const QStringList args = QCoreApplication::arguments();
-    for (qsizetype i = 1; i + 1 < args.size(); i += 2) {
-        if (args[i] == u"--files"_s)
-            files = args[i + 1].toInt();
-        else if (args[i] == u"--interval"_s)
-            intervalMs = args[i + 1].toInt();
-        else if (args[i] == u"--production-files"_s)
-            productionFiles = args[i + 1].toInt();
-    }
+    files = intOption(args, u"--files", files);
+    intervalMs = intOption(args, u"--interval", intervalMs);
+    productionFiles = intOption(args, u"--production-files", productionFiles);
     if (files <= 0 || intervalMs <= 0 || productionFiles < 0) {
         std::fprintf(stderr, "usage: bench_outbox [--files N] [--interval MS] [--production-files N]\n");
         return 2;

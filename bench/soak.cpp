@@ -17,26 +17,25 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
+#include <cmath>
 #include <cstdio>
 
 #include <sys/resource.h>
 
 #include "app/application.h"
 #include "app/hoofdscherm.h"
+#include "benchsupport.h"
+#include "benchwindow.h"
 #include "tools/dispatchsim/dispatchhost.h"
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
+// NaN when unreadable: it prints as "nan" rather than passing for a reading of 0 MiB.
 double residentMiB() {
-    QFile status(u"/proc/self/status"_s);
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    return 0;
+    const long kib = residentKiB();
+    return kib < 0 ? std::nan("") : kib / 1024.0;
 }
 
 double cpuSeconds() {
@@ -74,14 +73,9 @@ int main(int argc, char** argv) {
     int periodMs = 5;
     int pollMs = 50;
     const QStringList args = QCoreApplication::arguments();
-    for (qsizetype i = 1; i + 1 < args.size(); i += 2) {
-        if (args[i] == u"--seconds"_s)
-            seconds = args[i + 1].toInt();
-        else if (args[i] == u"--period"_s)
-            periodMs = args[i + 1].toInt();
-        else if (args[i] == u"--poll"_s)
-            pollMs = args[i + 1].toInt();
-    }
+    seconds = intOption(args, u"--seconds", seconds);
+    periodMs = intOption(args, u"--period", periodMs);
+    pollMs = intOption(args, u"--poll", pollMs);
     if (seconds <= 0 || periodMs <= 0 || pollMs <= 0) {
         std::fprintf(stderr, "usage: bench_soak [--seconds N] [--period MS] [--poll MS]\n");
         return 2;
@@ -114,10 +108,7 @@ int main(int argc, char** argv) {
         return 1;
 
     QTemporaryDir dir;
-    HoofdschermConfig config;
-    config.executableFolder = dir.path() + u'/';
-    config.executableFile = QCoreApplication::applicationFilePath();
-    config.trayIcon = false;
+    HoofdschermConfig config = benchWindowConfig(dir.path() + u'/');
     THoofdscherm window(config);
     window.show();
     window.findChild<QLineEdit*>(u"edtPoort"_s)->setText(QString::number(port));

@@ -23,20 +23,12 @@
 
 #include "app/application.h"
 #include "app/hoofdscherm.h"
+#include "benchsupport.h"
+#include "benchwindow.h"
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-long residentKiB() {
-    QFile status(u"/proc/self/status"_s);
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
 
 // The same kinds and numbers of widgets, with nothing behind them.
 QMainWindow* bareWindow() {
@@ -84,10 +76,7 @@ int child(int argc, char** argv, bool real, qint64 startedNs) {
     QTemporaryDir folder;
     std::unique_ptr<QWidget> window;
     if (real) {
-        HoofdschermConfig config;
-        config.executableFolder = folder.path() + u'/';
-        config.executableFile = QCoreApplication::applicationFilePath();
-        config.trayIcon = false;
+        HoofdschermConfig config = benchWindowConfig(folder.path() + u'/');
         window = std::make_unique<THoofdscherm>(config);
     } else {
         window.reset(bareWindow());

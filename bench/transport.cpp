@@ -15,6 +15,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "benchsupport.h"
 #include "outbound/framing.h"
 #include "transport/tcpclient.h"
 
@@ -80,22 +81,11 @@ private:
 qint64 plainWriter(Sink& sink, const QByteArray& bytes) {
     QElapsedTimer t;
     t.start();
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(sink.port());
-    ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    const char* p = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::send(s, p, static_cast<size_t>(left), MSG_NOSIGNAL);
-        if (n <= 0)
-            break;
-        p += n;
-        left -= n;
+    const int s = connectToLoopback(sink.port());
+    if (s >= 0) {
+        std::ignore = sendAll(s, bytes);
+        ::close(s);
     }
-    ::close(s);
     std::ignore = sink.takeReceived();
     return t.nsecsElapsed();
 }

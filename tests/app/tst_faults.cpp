@@ -22,9 +22,12 @@
 #include "app/hoofdscherm.h"
 #include "app/ledlabel.h"
 #include "app/responsivewait.h"
+#include "hostframe.h"
 #include "loopbackpeer.h"
 #include "probe.h"
 #include "syndropper.h"
+#include "testfiles.h"
+#include "windowfixture.h"
 
 #include <sched.h>
 
@@ -33,21 +36,6 @@ using namespace Qt::Literals::StringLiterals;
 namespace {
 
 const QString kOpgebouwd = u"Verbinding opgebouwd"_s;
-
-QByteArray frame(const QByteArray& xml) {
-    const QByteArray payload = xml.toBase64();
-    return '\x01' + QByteArray::number(payload.size()) + '\x02' + payload + '\x04';
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // A small tmpfs over a temporary folder, for a file system that fills up or turns read-only.
 // Mounting needs root; without it the tests that need one are skipped.
@@ -167,7 +155,7 @@ private:
 // The link and the folders when things go wrong underneath: peers that reset, stall or never
 // answer, file systems that are full or read-only, an outbox that overflows and a very large
 // frame. Nothing may be lost, nothing deleted unsent, and nothing may crash.
-class TestFaults : public QObject {
+class TestFaults : public QObject, WindowFixture {
     Q_OBJECT
 private slots:
     void init() {
@@ -618,13 +606,10 @@ private slots:
 
 private:
     HoofdschermConfig baseConfig(const QString& folder = {}) {
-        HoofdschermConfig config;
-        config.executableFolder = folder.isEmpty() ? m_dir->path() + u'/' : folder;
-        config.executableFile = QCoreApplication::applicationFilePath();
+        HoofdschermConfig config = testWindowConfig(folder.isEmpty() ? m_dir->path() + u'/' : folder);
         config.generalInterval = std::chrono::milliseconds(40);
         config.reconnectInterval = std::chrono::milliseconds(100);
         config.fileCheckerInterval = std::chrono::milliseconds(40);
-        config.trayIcon = false;
         return config;
     }
     void open(const HoofdschermConfig& config) {
@@ -637,11 +622,6 @@ private:
     }
     void open() { open(baseConfig()); }
     QString outbox() const { return m_outbox.isEmpty() ? m_dir->path() + u"/outbox"_s : m_outbox; }
-    QLineEdit* edit(const QString& name) { return m_window->findChild<QLineEdit*>(name); }
-    QCheckBox* option(const QString& name) { return m_window->findChild<QCheckBox*>(name); }
-    void onOff() { m_window->findChild<QPushButton*>(u"aanUitButton"_s)->click(); }
-    QStringList incoming() { return m_window->logs().incoming().lines(); }
-    QStringList status() { return m_window->logs().status().lines(); }
     bool waiting() { return m_window && m_window->responsiveWait().waiting(); }
     void showWindow() {
         m_window->show();
@@ -654,11 +634,6 @@ private:
             n += lines[i].size();
         return n;
     }
-    void connectToPeer() {
-        onOff();
-        QTRY_COMPARE(m_peer->connectionCount(), 1);
-        QCOMPARE(incoming(), QStringList{kOpgebouwd});
-    }
     QList<QByteArray> archived() {
         const QString folder = m_window->dataFolders().xml;
         QList<QByteArray> contents;
@@ -668,15 +643,9 @@ private:
     }
 
     std::optional<QTemporaryDir> m_dir;
-    std::unique_ptr<LoopbackPeer> m_peer;
-    std::unique_ptr<THoofdscherm> m_window;
     QString m_outbox; ///< where a test puts the outbox elsewhere
 };
 
-int main(int argc, char** argv) {
-    Application app(argc, argv);
-    TestFaults test;
-    return QTest::qExec(&test, argc, argv);
-}
+RTCP_WINDOW_TEST_MAIN(TestFaults)
 
 #include "tst_faults.moc"

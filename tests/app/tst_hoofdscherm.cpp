@@ -25,6 +25,7 @@
 #include "httpresponder.h"
 #include "scriptedprompts.h"
 #include "update/ui/appupdate.h"
+#include "windowfixture.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -46,17 +47,13 @@ public:
 
 } // namespace
 
-class TestHoofdscherm : public QObject {
+class TestHoofdscherm : public QObject, WindowFixture {
     Q_OBJECT
 private slots:
     void init() {
         m_dir.emplace();
         m_folder = m_dir->path() + u'/';
-        HoofdschermConfig config;
-        config.executableFolder = m_folder;
-        config.executableFile = QCoreApplication::applicationFilePath();
-        config.trayIcon = false;
-        m_window = std::make_unique<THoofdscherm>(config);
+        m_window = std::make_unique<THoofdscherm>(testWindowConfig(m_folder));
         qobject_cast<Application*>(qApp)->setErrorHook(
             [w = m_window.get()](const QString& m) { w->reportUncaught(m); });
     }
@@ -429,13 +426,8 @@ private slots:
 private:
     std::optional<QTemporaryDir> m_dir;
     QString m_folder;
-    std::unique_ptr<THoofdscherm> m_window;
 };
 
-int main(int argc, char** argv) {
-    Application app(argc, argv);
-    TestHoofdscherm test;
-    return QTest::qExec(&test, argc, argv);
-}
+RTCP_WINDOW_TEST_MAIN(TestHoofdscherm)
 
 #include "tst_hoofdscherm.moc"

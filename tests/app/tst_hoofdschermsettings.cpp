@@ -13,11 +13,12 @@
 #include "app/hoofdscherm.h"
 #include "outbound/ui/tfsms.h"
 #include "tests/support/scriptedprompts.h"
+#include "windowfixture.h"
 
 using namespace Qt::Literals::StringLiterals;
 
 // The settings and the SMS dialog as the operator meets them: through the real window.
-class TestHoofdschermSettings : public QObject {
+class TestHoofdschermSettings : public QObject, WindowFixture {
     Q_OBJECT
 private slots:
     void init() {
@@ -139,11 +140,7 @@ private slots:
 
 private:
     void open() {
-        HoofdschermConfig config;
-        config.executableFolder = m_folder;
-        config.executableFile = QCoreApplication::applicationFilePath();
-        config.trayIcon = false;
-        m_window = std::make_unique<THoofdscherm>(config);
+        m_window = std::make_unique<THoofdscherm>(testWindowConfig(m_folder));
         qobject_cast<Application*>(qApp)->setErrorHook(
             [w = m_window.get()](const QString& m) { w->reportUncaught(m); });
     }
@@ -162,13 +159,8 @@ private:
 
     std::optional<QTemporaryDir> m_dir;
     QString m_folder;
-    std::unique_ptr<THoofdscherm> m_window;
 };
 
-int main(int argc, char** argv) {
-    Application app(argc, argv);
-    TestHoofdschermSettings test;
-    return QTest::qExec(&test, argc, argv);
-}
+RTCP_WINDOW_TEST_MAIN(TestHoofdschermSettings)
 
 #include "tst_hoofdschermsettings.moc"

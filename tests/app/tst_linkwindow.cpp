@@ -4,14 +4,16 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "app/application.h"
 #include "app/hoofdscherm.h"
 #include "app/ledlabel.h"
+#include "closedport.h"
+#include "hostframe.h"
 #include "loopbackpeer.h"
+#include "windowfixture.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -20,42 +22,23 @@ namespace {
 const QString kOpgebouwd = u"Verbinding opgebouwd"_s;
 const QString kVerbroken = u"Verbinding verbroken"_s;
 
-// A framed Base64 packet as the host sends it: SOH, length, STX, payload, EOT.
-QByteArray frame(const QByteArray& xml) {
-    const QByteArray payload = xml.toBase64();
-    return '\x01' + QByteArray::number(payload.size()) + '\x02' + payload + '\x04';
-}
-
-// A port on 127.0.0.1 that nothing listens on: bound once, then released.
-quint16 closedPort() {
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return port;
-}
-
 } // namespace
 
 // The link as an operator sees it: the real window, a real host on loopback, the logs on
 // screen and the archive folder beside the executable.
-class TestLinkWindow : public QObject {
+class TestLinkWindow : public QObject, WindowFixture {
     Q_OBJECT
 private slots:
     void init() {
         m_dir.emplace();
         m_peer = std::make_unique<LoopbackPeer>();
         m_now = QDateTime(QDate(2026, 3, 7), QTime(14, 5, 9));
-        HoofdschermConfig config;
-        config.executableFolder = m_dir->path() + u'/';
-        config.executableFile = QCoreApplication::applicationFilePath();
+        HoofdschermConfig config = testWindowConfig(m_dir->path() + u'/');
         config.generalInterval = std::chrono::milliseconds(40);
         config.reconnectInterval = std::chrono::milliseconds(100);
         config.clock = [this] {
             return m_now;
         };
-        config.trayIcon = false;
         m_window = std::make_unique<THoofdscherm>(config);
         edit(u"edtPoort"_s)->setText(QString::number(m_peer->port()));
         m_xmlFolder = m_dir->path() + u"/RVxMMCLIENT/XML"_s;
@@ -265,19 +248,8 @@ private slots:
     }
 
 private:
-    QLineEdit* edit(const QString& name) { return m_window->findChild<QLineEdit*>(name); }
-    QCheckBox* option(const QString& name) { return m_window->findChild<QCheckBox*>(name); }
-    QPushButton* button(const QString& name) { return m_window->findChild<QPushButton*>(name); }
     LedLabel* led() { return m_window->findChild<LedLabel*>(u"VerbindingLed"_s); }
     QString memo(const QString& name) { return m_window->findChild<QPlainTextEdit*>(name)->toPlainText(); }
-    QStringList incoming() { return m_window->logs().incoming().lines(); }
-    QStringList status() { return m_window->logs().status().lines(); }
-    void onOff() { button(u"aanUitButton"_s)->click(); }
-    void connectToPeer() {
-        onOff();
-        QTRY_COMPARE(m_peer->connectionCount(), 1);
-        QCOMPARE(incoming(), QStringList{kOpgebouwd});
-    }
     // The archive's files in name order ("_2" sorts after the plain name).
     QList<QByteArray> archived() {
         QList<QByteArray> contents;
@@ -290,16 +262,10 @@ private:
     }
 
     std::optional<QTemporaryDir> m_dir;
-    std::unique_ptr<LoopbackPeer> m_peer;
-    std::unique_ptr<THoofdscherm> m_window;
     QDateTime m_now;
     QString m_xmlFolder;
 };
 
-int main(int argc, char** argv) {
-    Application app(argc, argv);
-    TestLinkWindow test;
-    return QTest::qExec(&test, argc, argv);
-}
+RTCP_WINDOW_TEST_MAIN(TestLinkWindow)
 
 #include "tst_linkwindow.moc"

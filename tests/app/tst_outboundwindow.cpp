@@ -14,12 +14,13 @@
 #include "app/hoofdscherm.h"
 #include "outbound/ui/tfsms.h"
 #include "scriptedprompts.h"
+#include "windowfixture.h"
 
 using namespace Qt::Literals::StringLiterals;
 
 // The sending roads as an operator and an integrating program use them: the real window, a
 // real host on loopback, real files in the outbox.
-class TestOutboundWindow : public QObject {
+class TestOutboundWindow : public QObject, WindowFixture {
     Q_OBJECT
 private slots:
     void init() {
@@ -31,12 +32,9 @@ private slots:
             while (QTcpSocket* s = m_server->nextPendingConnection())
                 connect(s, &QTcpSocket::readyRead, this, [this, s] { m_received += s->readAll(); });
         });
-        m_config = HoofdschermConfig{};
-        m_config.executableFolder = m_dir->path() + u'/';
-        m_config.executableFile = QCoreApplication::applicationFilePath();
+        m_config = testWindowConfig(m_dir->path() + u'/');
         m_config.generalInterval = std::chrono::milliseconds(50);
         m_config.fileCheckerInterval = std::chrono::milliseconds(50);
-        m_config.trayIcon = false;
         m_window = std::make_unique<THoofdscherm>(m_config);
         edit(u"edtPoort"_s)->setText(QString::number(m_server->serverPort()));
         m_outbox = m_dir->path() + u"/outbox"_s;
@@ -233,9 +231,6 @@ private slots:
     }
 
 private:
-    QLineEdit* edit(const QString& name) { return m_window->findChild<QLineEdit*>(name); }
-    QCheckBox* option(const QString& name) { return m_window->findChild<QCheckBox*>(name); }
-    QPushButton* button(const QString& name) { return m_window->findChild<QPushButton*>(name); }
     void connectToServer() {
         button(u"aanUitButton"_s)->click();
         QTRY_VERIFY(m_window->tcpClient().Connected());
@@ -245,15 +240,10 @@ private:
     std::optional<QTemporaryDir> m_dir;
     std::unique_ptr<QTcpServer> m_server;
     HoofdschermConfig m_config;
-    std::unique_ptr<THoofdscherm> m_window;
     QByteArray m_received;
     QString m_outbox;
 };
 
-int main(int argc, char** argv) {
-    Application app(argc, argv);
-    TestOutboundWindow test;
-    return QTest::qExec(&test, argc, argv);
-}
+RTCP_WINDOW_TEST_MAIN(TestOutboundWindow)
 
 #include "tst_outboundwindow.moc"

@@ -9,22 +9,13 @@
 #include "childprocess.h"
 #include "loopbackpeer.h"
 #include "syndropper.h"
+#include "testfiles.h"
 
 #include <stdio.h>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-bool writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // True while a socket of this machine waits for the answer to its SYN to the given local port.
 bool synSentTo(quint16 port) {

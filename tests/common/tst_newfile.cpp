@@ -8,15 +8,9 @@
 
 #include "common/datafolders.h"
 #include "common/newfile.h"
+#include "testfiles.h"
 
 using namespace Qt::Literals::StringLiterals;
-
-namespace {
-QByteArray contents(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-} // namespace
 
 class TestNewFile : public QObject {
     Q_OBJECT
@@ -30,9 +24,9 @@ private slots:
         QCOMPARE(QFileInfo(first.value()).fileName(), u"MM_IN_0703202614050939.txt"_s);
         QCOMPARE(QFileInfo(second.value()).fileName(), u"MM_IN_0703202614050939_2.txt"_s);
         QCOMPARE(QFileInfo(third.value()).fileName(), u"MM_IN_0703202614050939_3.txt"_s);
-        QCOMPARE(contents(first.value()), QByteArray("one"));
-        QCOMPARE(contents(second.value()), QByteArray("two"));
-        QCOMPARE(contents(third.value()), QByteArray("three"));
+        QCOMPARE(readFile(first.value()), QByteArray("one"));
+        QCOMPARE(readFile(second.value()), QByteArray("two"));
+        QCOMPARE(readFile(third.value()), QByteArray("three"));
     }
 
     void aGapIsFilledFirst() {
@@ -43,7 +37,7 @@ private slots:
         QVERIFY(r1.ok() && r2.ok());
         QCOMPARE(QFileInfo(r1.value()).fileName(), u"a.XML"_s);
         QCOMPARE(QFileInfo(r2.value()).fileName(), u"a_3.XML"_s);
-        QCOMPARE(contents(dir.filePath(u"a_2.XML"_s)), QByteArray());
+        QCOMPARE(readFile(dir.filePath(u"a_2.XML"_s)), QByteArray());
     }
 
     void missingFolderFailsWithTheName() {

@@ -2,6 +2,7 @@
 #include <QTest>
 
 #include "common/textlines.h"
+#include "testfiles.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -74,10 +75,7 @@ private slots:
         QFETCH(QString, text);
         QTemporaryDir dir;
         const QString path = dir.filePath(u"in.txt"_s);
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        f.close();
+        QVERIFY(writeFile(path, bytes));
         const auto read = textlines::readFile(path);
         QVERIFY(read.ok());
         QCOMPARE(read.value(), text);

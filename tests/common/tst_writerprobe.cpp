@@ -1,9 +1,9 @@
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "common/writerprobe.h"
+#include "slowwriter.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -24,17 +24,10 @@ private slots:
     void anotherProcessWriting() {
         QTemporaryDir dir;
         const QString path = dir.filePath(u"slow.xml"_s);
-        QProcess writer;
-        // Holds the file open for writing until its standard input closes.
-        writer.start(
-            u"/bin/sh"_s,
-            {u"-c"_s, u"exec 3>>\"$0\"; printf '<MSG>' >&3; read line; printf '</MSG>' >&3"_s, path});
-        QVERIFY(writer.waitForStarted());
-        QTRY_VERIFY(QFile(path).size() > 0);
+        SlowWriter writer(path);
+        QVERIFY(writer.started());
         QCOMPARE(writerprobe::probe(path), writerprobe::State::BeingWritten);
-        writer.write("go\n");
-        writer.closeWriteChannel();
-        QVERIFY(writer.waitForFinished());
+        QVERIFY(writer.finish());
         QCOMPARE(writerprobe::probe(path), writerprobe::State::Free);
     }
 

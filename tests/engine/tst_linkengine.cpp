@@ -5,28 +5,11 @@
 #include <QTest>
 
 #include "engine/linkengine.h"
+#include "hostframe.h"
 #include "loopbackpeer.h"
+#include "testfiles.h"
 
 using namespace Qt::Literals::StringLiterals;
-
-namespace {
-
-QByteArray frame(const QByteArray& xml) {
-    const QByteArray payload = xml.toBase64();
-    return '\x01' + QByteArray::number(payload.size()) + '\x02' + payload + '\x04';
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-} // namespace
 
 // The link with no window at all, as the service runs it: options from a plain value, a real
 // host on loopback, the archive and the logs in real folders.

@@ -4,17 +4,13 @@
 
 #include "link/inboundarchive.h"
 #include "link/leadingnumber.h"
+#include "testfiles.h"
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
 const QDateTime kNow(QDate(2026, 3, 7), QTime(14, 5, 9));
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // SOH, the length, STX, the payload and EOT: the frame a dispatch host sends.
 QByteArray frame(const QByteArray& payload) {
@@ -118,7 +114,7 @@ private slots:
         const auto written = archive.archive(frame(xml.toBase64()));
         QVERIFY2(written.ok(), qPrintable(written.ok() ? QString() : written.message()));
         QCOMPARE(QFileInfo(written.value()).fileName(), u"MC_0703202614050939.XML"_s);
-        QCOMPARE(readAll(written.value()), file);
+        QCOMPARE(readFile(written.value()), file);
     }
 
     void twoFramesInOneSecondGiveTwoFiles() {
@@ -128,8 +124,8 @@ private slots:
         const QDir dir(m_dir->path());
         QCOMPARE(dir.entryList(QDir::Files, QDir::Name),
                  (QStringList{u"MC_0703202614050939.XML"_s, u"MC_0703202614050939_2.XML"_s}));
-        QCOMPARE(readAll(dir.filePath(u"MC_0703202614050939.XML"_s)), QByteArray("<first/>\r\n"));
-        QCOMPARE(readAll(dir.filePath(u"MC_0703202614050939_2.XML"_s)), QByteArray("<second/>\r\n"));
+        QCOMPARE(readFile(dir.filePath(u"MC_0703202614050939.XML"_s)), QByteArray("<first/>\r\n"));
+        QCOMPARE(readFile(dir.filePath(u"MC_0703202614050939_2.XML"_s)), QByteArray("<second/>\r\n"));
     }
 
     void nothingIsWrittenWithoutAFrame() {

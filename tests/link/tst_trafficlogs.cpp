@@ -4,17 +4,13 @@
 #include <QTest>
 
 #include "link/trafficlogs.h"
+#include "testfiles.h"
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
 const QDateTime kNow(QDate(2026, 3, 7), QTime(14, 5, 9));
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 void fill(TrafficLog& log, int lines) {
     for (int i = 0; i < lines; ++i)
@@ -88,7 +84,7 @@ private slots:
         QCOMPARE(files, (QStringList{u"MM_IN_0703202614050939.txt"_s, u"MM_UIT_0703202614050939.txt"_s}));
         QCOMPARE(m_logs->incoming().lineCount(), 0);
         QCOMPARE(m_logs->outgoing().lineCount(), 0);
-        const QByteArray saved = readAll(m_dir->filePath(files[0]));
+        const QByteArray saved = readFile(m_dir->filePath(files[0]));
         QCOMPARE(saved.count("\r\n"), lines);
         QVERIFY(saved.startsWith("line 0\r\nline 1\r\n"));
         QVERIFY(saved.endsWith("line 500\r\n"));
@@ -106,7 +102,7 @@ private slots:
         m_logs->incoming().add(u"prijs € 5\nnaïef"_s);
         m_logs->incoming().add(u"\u0416"_s);
         QVERIFY(m_logs->flush(true).ok());
-        QCOMPARE(readAll(m_dir->filePath(u"MM_IN_0703202614050939.txt"_s)),
+        QCOMPARE(readFile(m_dir->filePath(u"MM_IN_0703202614050939.txt"_s)),
                  QByteArray("prijs \x80 5\r\nna\xEF"
                             "ef\r\n?\r\n"));
     }
@@ -131,8 +127,8 @@ private slots:
         QVERIFY(m_logs->flush(true).ok());
         m_logs->incoming().add(u"second"_s);
         QVERIFY(m_logs->flush(true).ok());
-        QCOMPARE(readAll(m_dir->filePath(u"MM_IN_0703202614050939.txt"_s)), QByteArray("first\r\n"));
-        QCOMPARE(readAll(m_dir->filePath(u"MM_IN_0703202614050939_2.txt"_s)), QByteArray("second\r\n"));
+        QCOMPARE(readFile(m_dir->filePath(u"MM_IN_0703202614050939.txt"_s)), QByteArray("first\r\n"));
+        QCOMPARE(readFile(m_dir->filePath(u"MM_IN_0703202614050939_2.txt"_s)), QByteArray("second\r\n"));
     }
 
     void failedSaveKeepsTheLines() {

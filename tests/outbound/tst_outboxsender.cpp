@@ -1,6 +1,5 @@
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -11,6 +10,8 @@
 #include "outbound/framing.h"
 #include "outbound/manualsender.h"
 #include "outbound/outboxsender.h"
+#include "slowwriter.h"
+#include "testfiles.h"
 #include "transport/tcpclient.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -40,12 +41,6 @@ private:
     QTcpServer m_server;
     QTcpSocket* m_socket = nullptr;
 };
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 } // namespace
 
@@ -86,7 +81,7 @@ private slots:
     }
 
     void offLooksAtNothing() {
-        writeFile(m_dir->filePath(u"a.xml"_s), "<a/>");
+        QVERIFY(writeFile(m_dir->filePath(u"a.xml"_s), "<a/>"));
         m_settings.enabled = false;
         m_sender->tick(m_settings);
         QCOMPARE(m_logs->incoming().lineCount(), 0);
@@ -98,7 +93,7 @@ private slots:
     }
 
     void linkDownReconnectsFirstAndSendsLater() {
-        writeFile(m_dir->filePath(u"a.xml"_s), "<a/>");
+        QVERIFY(writeFile(m_dir->filePath(u"a.xml"_s), "<a/>"));
         m_sender->tick(m_settings);
         QCOMPARE(m_onOffCalls, 1);
         QCOMPARE(m_logs->incoming().lines(),
@@ -118,8 +113,8 @@ private slots:
     void oneFilePerPassOfTheFlag() {
         m_client->Connect();
         for (const char* name : {"a.xml", "b.XML", "c.xml"})
-            writeFile(m_dir->filePath(QString::fromLatin1(name)), QByteArray("<") + name + "/>");
-        writeFile(m_dir->filePath(u"skip.txt"_s), "not ours");
+            QVERIFY(writeFile(m_dir->filePath(QString::fromLatin1(name)), QByteArray("<") + name + "/>"));
+        QVERIFY(writeFile(m_dir->filePath(u"skip.txt"_s), "not ours"));
         m_sender->tick(m_settings);
         QCOMPARE(m_logs->incoming().lines().count(u"Bestanden gevonden"_s), 3);
         QCOMPARE(m_logs->incoming().lines().count(u"Pakket verzenden"_s), 1);
@@ -141,7 +136,7 @@ private slots:
         m_client->Connect();
         m_ready = true;
         QVERIFY(QDir(m_dir->path()).mkdir(u"sub.xml"_s));
-        writeFile(m_logsDir->filePath(u"elsewhere.xml"_s), "<secret/>");
+        QVERIFY(writeFile(m_logsDir->filePath(u"elsewhere.xml"_s), "<secret/>"));
         QVERIFY(QFile::link(m_logsDir->filePath(u"elsewhere.xml"_s), m_dir->filePath(u"link.xml"_s)));
         m_sender->tick(m_settings);
         QCOMPARE(m_logs->incoming().lines(), (QStringList{u"Bestanden gevonden"_s, u"Bestanden gevonden"_s}));
@@ -153,7 +148,7 @@ private slots:
         m_client->Connect();
         m_ready = true;
         const QString path = m_dir->filePath(u"ro.xml"_s);
-        writeFile(path, "<ro/>");
+        QVERIFY(writeFile(path, "<ro/>"));
         QFile::setPermissions(path, QFileDevice::ReadOwner);
         m_sender->tick(m_settings);
         QTRY_VERIFY(m_peer->received.contains("<ro/>"));
@@ -163,7 +158,7 @@ private slots:
     void charactersOutsideTheCodePage() {
         m_client->Connect();
         m_ready = true;
-        writeFile(m_dir->filePath(u"u.xml"_s), "\xEF\xBB\xBF<\xD0\x96\xE2\x82\xAC>"); // UTF-8: <Ж€>
+        QVERIFY(writeFile(m_dir->filePath(u"u.xml"_s), "\xEF\xBB\xBF<\xD0\x96\xE2\x82\xAC>")); // UTF-8: <Ж€>
         m_sender->tick(m_settings);
         // Ж has no byte and becomes "?"; the length counts it as one character.
         QTRY_COMPARE(m_peer->received.left(4), QByteArray("\x01"
@@ -176,18 +171,12 @@ private slots:
         m_client->Connect();
         m_ready = true;
         const QString path = m_dir->filePath(u"slow.xml"_s);
-        QProcess writer;
-        writer.start(
-            u"/bin/sh"_s,
-            {u"-c"_s, u"exec 3>>\"$0\"; printf '<MSG>' >&3; read line; printf '</MSG>' >&3"_s, path});
-        QVERIFY(writer.waitForStarted());
-        QTRY_VERIFY(QFile(path).size() > 0);
+        SlowWriter writer(path);
+        QVERIFY(writer.started());
         QVERIFY_THROWS_EXCEPTION(AppError, m_sender->tick(m_settings));
         QVERIFY(QFile::exists(path));
         QCOMPARE(m_peer->received, QByteArray());
-        writer.write("done\n");
-        writer.closeWriteChannel();
-        QVERIFY(writer.waitForFinished());
+        QVERIFY(writer.finish());
         m_ready = true;
         m_sender->tick(m_settings);
         QTRY_VERIFY(m_peer->received.contains("<MSG></MSG>"));
@@ -207,7 +196,7 @@ private slots:
                              [] {
                              }});
         const QString path = m_dir->filePath(u"big.xml"_s);
-        writeFile(path, QByteArray(32 * 1024 * 1024, 'x'));
+        QVERIFY(writeFile(path, QByteArray(32 * 1024 * 1024, 'x')));
         sender.tick(m_settings);
         QVERIFY(QFile::exists(path));
         const QStringList lines = m_logs->incoming().lines();
@@ -224,7 +213,7 @@ private slots:
         QVERIFY(manual.sendTyped(u"AB"_s, {true, true, true, false}, true));
         QCOMPARE(m_logs->outgoing().lines(), QStringList{u"01 32 02 41 42 04 "_s});
         const QString path = m_dir->filePath(u"pick.txt"_s);
-        writeFile(path, "A\nB");
+        QVERIFY(writeFile(path, "A\nB"));
         manual.sendFile(path, {true, true, true, false}, false);
         QTRY_COMPARE(m_peer->received, QByteArray("\x01"
                                                   "2\x02"

@@ -12,6 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "testfiles.h"
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
@@ -29,22 +31,12 @@ QByteArray digest(const QString& path) {
     return hash.result();
 }
 
-bool writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 // Which file a name stands for: a copy made anew is a new inode, whatever its times say.
 std::pair<quint64, qint64> identity(const QString& path) {
     struct stat info = {};
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
         return {0, 0};
     return {info.st_ino, info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec};
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // The [Desktop Entry] group as key → value, localised keys included.

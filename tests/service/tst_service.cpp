@@ -8,20 +8,11 @@
 
 #include "childprocess.h"
 #include "loopbackpeer.h"
+#include "testfiles.h"
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-bool writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 QByteArray settingsFile(const QByteArray& values) {
     return "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<Configuration>\r\n  <Hoofdscherm>\r\n" +

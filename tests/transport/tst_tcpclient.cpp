@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "closedport.h"
 #include "loopbackpeer.h"
 #include "transport/tcpclient.h"
 
@@ -33,13 +34,6 @@ private:
     QObject m_context;
 };
 
-// A port on 127.0.0.1 that nothing listens on.
-quint16 closedPort() {
-    QTcpServer s;
-    s.listen(QHostAddress::LocalHost, 0);
-    return s.serverPort();
-}
-
 template <class Error>
 QString messageOf(const std::function<void()>& f) {
     try {
@@ -50,6 +44,13 @@ QString messageOf(const std::function<void()>& f) {
         return u"wrong kind: "_s + QString::fromUtf8(e.what());
     }
     return u"nothing raised"_s;
+}
+
+// Opens c to peer by its dotted address, so no name lookup is reported.
+void connectTo(TcpClient& c, const LoopbackPeer& peer) {
+    c.setHost(u"127.0.0.1"_s);
+    c.setPort(peer.port());
+    c.Connect();
 }
 
 // Calls Connected() until pred holds, swallowing nothing: a raise fails the test.
@@ -174,9 +175,7 @@ private slots:
         LoopbackPeer peer;
         TcpClient c;
         Recorder r(c);
-        c.setHost(u"127.0.0.1"_s);
-        c.setPort(peer.port());
-        c.Connect();
+        connectTo(c, peer);
         QTRY_COMPARE(peer.connectionCount(), 1);
         peer.send(QByteArray("hello"));
         peer.close();
@@ -196,9 +195,7 @@ private slots:
         LoopbackPeer peer;
         TcpClient c;
         Recorder r(c);
-        c.setHost(u"127.0.0.1"_s);
-        c.setPort(peer.port());
-        c.Connect();
+        connectTo(c, peer);
         QTRY_VERIFY(peer.clientOpen());
         r.events.clear();
         c.Disconnect();
@@ -217,9 +214,7 @@ private slots:
         LoopbackPeer peer;
         TcpClient c;
         Recorder r(c);
-        c.setHost(u"127.0.0.1"_s);
-        c.setPort(peer.port());
-        c.Connect();
+        connectTo(c, peer);
         QTRY_VERIFY(peer.clientOpen());
         peer.close();
         r.events.clear();
@@ -244,9 +239,7 @@ private slots:
         QFETCH(QByteArray, bytes);
         LoopbackPeer peer;
         TcpClient c;
-        c.setHost(u"127.0.0.1"_s);
-        c.setPort(peer.port());
-        c.Connect();
+        connectTo(c, peer);
         c.Write(text);
         c.Write(QString());
         QTRY_COMPARE(peer.received(), bytes);
@@ -257,9 +250,7 @@ private slots:
         LoopbackPeer peer;
         TcpClient c;
         Recorder r(c);
-        c.setHost(u"127.0.0.1"_s);
-        c.setPort(peer.port());
-        c.Connect();
+        connectTo(c, peer);
         QTRY_COMPARE(peer.connectionCount(), 1);
         peer.send(QByteArray("x"));
         peer.close();
@@ -275,9 +266,7 @@ private slots:
         LoopbackPeer peer;
         TcpClient c;
         Recorder r(c);
-        c.setHost(u"127.0.0.1"_s);
-        c.setPort(peer.port());
-        c.Connect();
+        connectTo(c, peer);
         QTRY_VERIFY(peer.clientOpen());
         peer.reset();
         QCOMPARE(messageOf<SocketError>([&] { c.Write(u"abc"_s); }),
@@ -291,9 +280,7 @@ private slots:
         LoopbackPeer peer;
         TcpClient c;
         Recorder r(c);
-        c.setHost(u"127.0.0.1"_s);
-        c.setPort(peer.port());
-        c.Connect();
+        connectTo(c, peer);
         QTRY_VERIFY(peer.clientOpen());
         peer.reset();
         QString message;
@@ -316,9 +303,7 @@ private slots:
         LoopbackPeer peer;
         peer.setSlowReading(256 * 1024, 2ms);
         TcpClient c(nullptr, 21s, 5s);
-        c.setHost(u"127.0.0.1"_s);
-        c.setPort(peer.port());
-        c.Connect();
+        connectTo(c, peer);
         QString text(6 * 1024 * 1024, Qt::Uninitialized);
         for (qsizetype i = 0; i < text.size(); ++i)
             text[i] = QChar(static_cast<char16_t>(u'0' + i % 71));
@@ -332,9 +317,7 @@ private slots:
         peer.setPaused(true);
         TcpClient c(nullptr, 21s, 300ms);
         Recorder r(c);
-        c.setHost(u"127.0.0.1"_s);
-        c.setPort(peer.port());
-        c.Connect();
+        connectTo(c, peer);
         QTRY_COMPARE(peer.connectionCount(), 1);
         const QString text(64 * 1024 * 1024, u'x');
         QElapsedTimer t;
@@ -381,9 +364,7 @@ private slots:
     void alreadyConnected() {
         LoopbackPeer peer;
         TcpClient c;
-        c.setHost(u"127.0.0.1"_s);
-        c.setPort(peer.port());
-        c.Connect();
+        connectTo(c, peer);
         QCOMPARE(messageOf<AlreadyConnectedError>([&] { c.Connect(); }), u"Already connected."_s);
         QTRY_COMPARE(peer.connectionCount(), 1);
         peer.send(QByteArray("abc"));
@@ -424,9 +405,7 @@ private slots:
     void receiveTakesAtMost32768PerCall() {
         LoopbackPeer peer;
         TcpClient c;
-        c.setHost(u"127.0.0.1"_s);
-        c.setPort(peer.port());
-        c.Connect();
+        connectTo(c, peer);
         QTRY_COMPARE(peer.connectionCount(), 1);
         peer.send(QByteArray(100000, 'z'));
         qsizetype last = 0;

@@ -1,0 +1,12 @@
+#include "closedport.h"
+
+#include <QTcpServer>
+
+quint16 closedPort() {
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return port;
+}
