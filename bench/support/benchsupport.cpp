@@ -9,8 +9,8 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-long residentKiB() {
-    QFile status(u"/proc/self/status"_s);
+long residentKiB(qint64 pid) {
+    QFile status(pid > 0 ? u"/proc/%1/status"_s.arg(pid) : u"/proc/self/status"_s);
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     // "VmRSS:\t    5120 kB": the kernel writes the figure in kB, which are KiB.
@@ -23,6 +23,25 @@ long residentKiB() {
         return ok && fields.value(1) == "kB" ? kib : -1;
     }
     return -1;
+}
+
+double cpuSeconds(qint64 pid) {
+    QFile stat(u"/proc/%1/stat"_s.arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    // The command name in parentheses may hold blanks; the fields count from its closing one:
+    // utime and stime are the 14th and 15th fields of the line, in clock ticks.
+    const QByteArray line = stat.readAll();
+    const qsizetype close = line.lastIndexOf(')');
+    if (close < 0)
+        return -1;
+    const QList<QByteArray> fields = line.mid(close + 2).split(' ');
+    bool userOk = false;
+    bool systemOk = false;
+    const double ticks =
+        double(fields.value(11).toLongLong(&userOk) + fields.value(12).toLongLong(&systemOk));
+    const long perSecond = ::sysconf(_SC_CLK_TCK);
+    return userOk && systemOk && perSecond > 0 ? ticks / double(perSecond) : -1;
 }
 
 int connectToLoopback(quint16 port) {
