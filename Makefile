@@ -3,12 +3,13 @@
 # make package  installs what is missing, builds and makes the Debian package in the build folder
 # make sanitize builds everything under ASan and UBSan in build-asan and runs every test there
 # make fuzz     builds the fuzzers with clang in build-fuzz and runs each FUZZ_SECONDS seconds
+# make format-check  fails when a C++ file is not formatted as .clang-format says
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_ARGS ?=
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build run test package sanitize fuzz bench format clean
+.PHONY: all deps build build-run run test package sanitize fuzz bench format format-check clean
 
 all: build
 
@@ -19,7 +20,12 @@ build: deps
 	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_ARGS)
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# Only what it runs: the program and the simulator, not the tests and benchmarks.
+build-run: deps
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_ARGS)
+	cmake --build $(BUILD) -j $(JOBS) --target RTCPIPCLIENT dispatchsim
+
+run: build-run
 	@scripts/deps.sh run
 	scripts/run.sh $(BUILD)
 
@@ -41,6 +47,11 @@ fuzz:
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+# Fails on any file that is not formatted as .clang-format says.
+format-check:
+	@scripts/deps.sh format
+	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
 
 clean:
 	rm -rf $(BUILD)

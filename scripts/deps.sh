@@ -11,6 +11,7 @@ run) packages+=(xvfb imagemagick x11-utils) ;;
 package) packages+=(dpkg-dev file) ;;
 # libFuzzer is clang's: the compiler and its runtime libraries.
 fuzz) packages+=(clang libclang-rt-14-dev) ;;
+format) packages+=(clang-format) ;;
 esac
 
 missing=()
