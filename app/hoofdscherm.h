@@ -10,7 +10,7 @@
 #include "link/connectionsupervisor.h"
 #include "link/inboundarchive.h"
 #include "link/receivepoller.h"
-#include "link/trafficlogs.h"
+#include "logs/trafficlogs.h"
 #include "outbound/framing.h"
 #include "settings/settingsstore.h"
 #include "transport/tcpclient.h"
