@@ -12,7 +12,7 @@ target_compile_definitions(rtcp_flags INTERFACE
     QT_DISABLE_DEPRECATED_BEFORE=0x060400)
 target_include_directories(rtcp_flags INTERFACE ${PROJECT_SOURCE_DIR})
 
-# rtcp_add_library(name [WIDGETS] SOURCES ... LIBS ...)
+# rtcp_add_library(name SOURCES ... LIBS ...)
 function(rtcp_add_library name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
     add_library(${name} STATIC ${ARG_SOURCES})
