@@ -7,7 +7,7 @@
 #include <QTextCursor>
 
 #include "app/logmemoedit.h"
-#include "link/trafficlog.h"
+#include "logs/trafficlog.h"
 
 using namespace Qt::Literals::StringLiterals;
 

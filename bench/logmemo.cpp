@@ -20,8 +20,8 @@
 #include "app/hoofdscherm.h"
 #include "benchwindow.h"
 #include "common/hexrender.h"
-#include "link/trafficlog.h"
-#include "link/trafficlogs.h"
+#include "logs/trafficlog.h"
+#include "logs/trafficlogs.h"
 
 using namespace Qt::Literals::StringLiterals;
 

@@ -11,7 +11,7 @@
 #include "common/result.h"
 #include "engine/linkparameters.h"
 #include "link/inboundarchive.h"
-#include "link/trafficlogs.h"
+#include "logs/trafficlogs.h"
 #include "transport/tcpclient.h"
 
 class ConnectionSupervisor;

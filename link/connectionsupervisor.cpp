@@ -4,7 +4,7 @@
 #include <QScopeGuard>
 
 #include "link/leadingnumber.h"
-#include "link/trafficlogs.h"
+#include "logs/trafficlogs.h"
 
 using namespace Qt::Literals::StringLiterals;
 

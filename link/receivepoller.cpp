@@ -5,7 +5,7 @@
 #include "common/ansicodec.h"
 #include "common/hexrender.h"
 #include "link/inboundarchive.h"
-#include "link/trafficlogs.h"
+#include "logs/trafficlogs.h"
 #include "transport/tcpclient.h"
 
 ReceivePoller::ReceivePoller(TcpClient& client, TrafficLogs& logs, InboundArchive& archive, Outputs outputs,

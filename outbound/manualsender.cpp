@@ -2,7 +2,7 @@
 
 #include "common/apperror.h"
 #include "common/hexrender.h"
-#include "link/trafficlogs.h"
+#include "logs/trafficlogs.h"
 #include "outbound/outgoingfile.h"
 #include "transport/tcpclient.h"
 

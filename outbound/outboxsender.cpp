@@ -5,7 +5,7 @@
 
 #include "common/ansicodec.h"
 #include "common/hexrender.h"
-#include "link/trafficlogs.h"
+#include "logs/trafficlogs.h"
 #include "outbound/outgoingfile.h"
 #include "transport/tcpclient.h"
 

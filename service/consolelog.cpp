@@ -1,6 +1,6 @@
 #include "service/consolelog.h"
 
-#include "link/trafficlogs.h"
+#include "logs/trafficlogs.h"
 
 using namespace Qt::Literals::StringLiterals;
 

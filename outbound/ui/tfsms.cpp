@@ -14,7 +14,7 @@
 #include "common/apperror.h"
 #include "common/prompts.h"
 #include "common/uncaught.h"
-#include "outbound/ui/smsrequest.h"
+#include "outbound/smsrequest.h"
 
 using namespace Qt::Literals::StringLiterals;
 

@@ -11,7 +11,7 @@
 #include "common/ansicodec.h"
 #include "common/hexrender.h"
 #include "common/textlines.h"
-#include "link/trafficlogs.h"
+#include "logs/trafficlogs.h"
 
 using namespace Qt::Literals::StringLiterals;
 

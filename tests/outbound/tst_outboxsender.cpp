@@ -6,7 +6,7 @@
 #include <QTest>
 
 #include "common/apperror.h"
-#include "link/trafficlogs.h"
+#include "logs/trafficlogs.h"
 #include "outbound/framing.h"
 #include "outbound/manualsender.h"
 #include "outbound/outboxsender.h"

@@ -10,7 +10,7 @@
 #include <QToolButton>
 
 #include "common/apperror.h"
-#include "outbound/ui/smsrequest.h"
+#include "outbound/smsrequest.h"
 #include "outbound/ui/tfsms.h"
 #include "tests/support/scriptedprompts.h"
 

@@ -2,7 +2,7 @@
 #include <QTest>
 #include <cstdio>
 
-#include "link/trafficlogs.h"
+#include "logs/trafficlogs.h"
 #include "service/consolelog.h"
 
 using namespace Qt::Literals::StringLiterals;

@@ -20,6 +20,8 @@
 #include "update/ui/appupdate.h"
 #include "update/ui/updatedownloadbox.h"
 #include "update/ui/updatenotifybox.h"
+#include "update/updatechecker.h"
+#include "update/updatedownload.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -469,7 +471,8 @@ private slots:
     }
 
     void dialogLayouts() {
-        UpdateNotifyBox notify(m_folder, [] { return kT0; });
+        UpdateChecker check(u"RTCPIPCLIENT"_s);
+        UpdateNotifyBox notify(check);
         QCOMPARE(notify.windowTitle(), u"Nieuwe versie is beschikbaar"_s);
         QCOMPARE(notify.size(), QSize(690, 313));
         QCOMPARE(notify.ReadmeMemo()->geometry(), QRect(8, 8, 461, 257));
@@ -485,7 +488,8 @@ private slots:
         QCOMPARE(button(u"OKButton"_s)->geometry(), QRect(395, 278, 74, 25));
         QVERIFY(button(u"OKButton"_s)->isDefault());
 
-        UpdateDownloadBox box(m_folder, [] { return kT0; });
+        UpdateDownload download(m_folder, [] { return kT0; });
+        UpdateDownloadBox box(download);
         QCOMPARE(box.windowTitle(), u"Download nieuwe versie"_s);
         QCOMPARE(box.size(), QSize(690, 313));
         const QStringList firstTexts{label(&box, u"FileLabel"_s),          label(&box, u"SpeedLabel"_s),

@@ -1,45 +1,17 @@
 #include "update/ui/appupdate.h"
 
 #include <QDesktopServices>
-#include <QDir>
-#include <QFile>
 #include <QPlainTextEdit>
 #include <QProcess>
-#include <QPushButton>
-#include <QTemporaryFile>
 #include <QUrl>
 
-#include "common/apperror.h"
 #include "common/prompts.h"
-#include "common/textlines.h"
+#include "update/ui/updatedownloadbox.h"
 #include "update/ui/updatenotifybox.h"
-#include "update/versioncompare.h"
+#include "update/updatechecker.h"
+#include "update/updatedownload.h"
 
 using namespace Qt::Literals::StringLiterals;
-
-namespace {
-
-QString failureLine(const Failure& failure) {
-    return u"Mislukt: "_s + QString::number(failure.code) + u' ' + failure.message;
-}
-
-// Fetches url into a fresh temporary file; its bytes, or the failure line.
-Result<QByteArray> fetch(HttpClient& client, const QString& url) {
-    QTemporaryFile file(QDir::tempPath() + u"/AUXXXXXX.TMP"_s);
-    if (!file.open())
-        throw AppError(u"Cannot create a temporary file. "_s + file.errorString());
-    client.setUrl(url);
-    client.setReceiveStream(&file);
-    const auto got = client.get();
-    client.setReceiveStream(nullptr);
-    if (!got)
-        return got.failure();
-    if (!file.flush() || !file.seek(0))
-        return Failure{404, file.errorString()};
-    return file.readAll();
-}
-
-} // namespace
 
 QString AppUpdate::defaultUpdateFileURL() {
     return u"http://update.rovenka.nl/liveupdate/RTCPIPCLIENT/RTCPIPCLIENT.txt"_s;
@@ -77,39 +49,22 @@ bool AppUpdate::CheckForUpdate(bool Silent) {
         ~Done() { flag = false; }
     } done{m_checking};
 
-    UpdateNotifyBox box(m_executableFolder, m_clock);
+    UpdateChecker check(m_section);
+    check.client().setProxy(m_ProxyAddress, m_ProxyPort);
+    check.setFileSizeUnit(m_FileSizeUnit);
+    check.setHashType(m_HashType);
+    UpdateNotifyBox box(check);
     box.setFont(m_Font);
     box.ReadmeMemo()->setFont(m_FontReadme);
-    box.HttpCli1().setProxy(m_ProxyAddress, m_ProxyPort);
-    box.setFileSizeUnit(m_FileSizeUnit);
-    box.setHashType(m_HashType);
+    box.setDownloadFlow([this, &check](UpdateNotifyBox& notify) { return download(notify, check); });
     connect(&box, &UpdateNotifyBox::handOverRequested, this, &AppUpdate::handOver);
     emit notifyBoxCreated(&box);
-    bool result = true;
 
-    const auto failed = [&box, &result](const Failure& failure) {
-        box.ReadmeMemo()->setPlainText(failureLine(failure));
-        result = false;
-    };
-    if (!m_UpdateFileURL.isEmpty()) {
-        const auto file = fetch(box.HttpCli1(), m_UpdateFileURL);
-        if (file)
-            box.setInfo(readUpdateInfo(file.value(), m_section));
-        else
-            failed(file.failure());
-        if (box.info().UpdatePageURL.isEmpty())
-            box.setUpdatePageURL(m_UpdatePageURL);
-    }
-    if (!box.info().ReadmeFileURL.isEmpty()) {
-        const auto notes = fetch(box.HttpCli1(), box.info().ReadmeFileURL);
-        if (notes)
-            box.ReadmeMemo()->setPlainText(textlines::split(textlines::decode(notes.value())).join(u'\n'));
-        else
-            failed(notes.failure());
-    }
-    box.DownloadButton()->setEnabled(!box.info().DownloadFileURL.isEmpty());
+    // A failed request shows only as its line in the notes; the announced version decides.
+    std::ignore = check.run(m_UpdateFileURL, m_UpdatePageURL);
+    box.showFindings();
 
-    if (isNewerVersion(m_Version, box.info().Version)) {
+    if (check.isNewerThan(m_Version)) {
         if (m_showModal)
             m_showModal(box);
         else
@@ -118,12 +73,22 @@ bool AppUpdate::CheckForUpdate(bool Silent) {
     }
     if (!Silent) {
         const QString none = u"Er is geen nieuwe versie beschikbaar."_s;
-        if (!box.info().Version.isEmpty() || box.info().UpdatePageURL.isEmpty())
+        if (!check.info().Version.isEmpty() || check.info().UpdatePageURL.isEmpty())
             prompts::information(none);
         else if (prompts::confirm(none + u"\rWenst u de website te openen?"_s))
-            QDesktopServices::openUrl(QUrl(box.info().UpdatePageURL));
+            QDesktopServices::openUrl(QUrl(check.info().UpdatePageURL));
     }
     return false;
+}
+
+std::optional<QString> AppUpdate::download(UpdateNotifyBox& notify, const UpdateChecker& check) {
+    UpdateDownload download(m_executableFolder, m_clock);
+    // A child of the new-version dialog: a window that the modal dialog did not open would be
+    // shut out by it, and "AFBREKEN", Escape and the close box would take no input.
+    UpdateDownloadBox box(download, &notify);
+    box.setFont(notify.font());
+    emit notify.downloadBoxCreated(&box);
+    return download.run(check);
 }
 
 void AppUpdate::handOver(const QString& path) {

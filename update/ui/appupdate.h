@@ -4,14 +4,17 @@
 #include <QFont>
 #include <QObject>
 #include <functional>
+#include <optional>
 
 #include "update/updatetypes.h"
 
+class UpdateChecker;
 class UpdateNotifyBox;
 
-/// The update checker: fetches the update-information file, compares the announced version with
-/// the running one and, when it is newer, shows the new-version dialog, from which a package can
-/// be downloaded and handed to the updater beside the executable.
+/// The update checker component: runs a check with its settings and, when the announced version
+/// is newer, shows the new-version dialog, from which a package can be downloaded and handed to
+/// the updater beside the executable. It owns the flow: both dialogs only present the check and
+/// the download it creates for them.
 class AppUpdate : public QObject {
     Q_OBJECT
 public:
@@ -65,6 +68,7 @@ signals:
     void applicationEndRequested();
 
 private:
+    std::optional<QString> download(UpdateNotifyBox& notify, const UpdateChecker& check);
     void handOver(const QString& path);
 
     QString m_executableFolder;

@@ -7,16 +7,14 @@
 #include <QUrl>
 
 #include "common/uncaught.h"
-#include "update/filesizetext.h"
-#include "update/ui/updatedownloadbox.h"
 #include "update/ui/updatepicture.h"
+#include "update/updatechecker.h"
 
 using namespace Qt::Literals::StringLiterals;
 
-UpdateNotifyBox::UpdateNotifyBox(QString executableFolder, Clock clock, QWidget* parent)
+UpdateNotifyBox::UpdateNotifyBox(UpdateChecker& check, QWidget* parent)
     : QDialog(parent)
-    , m_executableFolder(std::move(executableFolder))
-    , m_clock(std::move(clock)) {
+    , m_check(check) {
     setObjectName(u"UpdateNotifyBox"_s);
     setWindowTitle(u"Nieuwe versie is beschikbaar"_s);
     setFixedSize(690, 313);
@@ -73,16 +71,25 @@ void UpdateNotifyBox::done(int result) {
     QDialog::done(result);
 }
 
-QString UpdateNotifyBox::FileSizeText(qint64 size) const {
-    return ::FileSizeText(size, m_fileSizeUnit);
+const UpdateInfo& UpdateNotifyBox::info() const {
+    return m_check.info();
+}
+
+HttpClient& UpdateNotifyBox::HttpCli1() {
+    return m_check.client();
+}
+
+void UpdateNotifyBox::showFindings() {
+    m_ReadmeMemo->setPlainText(m_check.readme());
+    m_DownloadButton->setEnabled(m_check.downloadable());
 }
 
 void UpdateNotifyBox::OpenWebPageButtonClick() {
-    QDesktopServices::openUrl(QUrl(m_info.UpdatePageURL));
+    QDesktopServices::openUrl(QUrl(m_check.info().UpdatePageURL));
 }
 
 void UpdateNotifyBox::DownloadButtonClick() {
-    if (m_downloading)
+    if (m_downloading || !m_downloadFlow)
         return;
     m_downloading = true;
     // The dialog closes when the flow is over, whichever way it ends.
@@ -94,11 +101,6 @@ void UpdateNotifyBox::DownloadButtonClick() {
         }
     } finish{this};
 
-    // A child of this dialog: a window that the modal new-version dialog did not open would be
-    // shut out by it, and "AFBREKEN", Escape and the close box would take no input.
-    UpdateDownloadBox download(m_executableFolder, m_clock, std::chrono::milliseconds(1000), this);
-    download.setFont(font());
-    emit downloadBoxCreated(&download);
-    if (const auto path = download.run(*this))
+    if (const auto path = m_downloadFlow(*this))
         emit handOverRequested(*path);
 }

@@ -1,46 +1,44 @@
 #pragma once
 
-#include <QDateTime>
 #include <QDialog>
 #include <functional>
+#include <optional>
 
-#include "update/httpclient.h"
-#include "update/updateinfo.h"
-#include "update/updatetypes.h"
-
+class HttpClient;
 class QPlainTextEdit;
 class QPushButton;
+class UpdateChecker;
 class UpdateDownloadBox;
+struct UpdateInfo;
 
 /// The new-version dialog: release notes and the buttons to download, open the web page or
-/// close. It carries what the update-information file announced, and runs the download.
+/// close. It presents what a check found; the download it starts runs through the flow it is
+/// given.
 class UpdateNotifyBox : public QDialog {
     Q_OBJECT
 public:
-    using Clock = std::function<QDateTime()>;
+    /// The download of the announced package; the path of a package ready for the updater, or
+    /// nothing when it was discarded.
+    using DownloadFlow = std::function<std::optional<QString>(UpdateNotifyBox&)>;
 
-    /// executableFolder (with a trailing "/") holds "TempDownloads"; clock times the download.
-    UpdateNotifyBox(QString executableFolder, Clock clock, QWidget* parent = nullptr);
+    /// check (not owned) outlives the box.
+    explicit UpdateNotifyBox(UpdateChecker& check, QWidget* parent = nullptr);
     ~UpdateNotifyBox() override;
 
-    const UpdateInfo& info() const { return m_info; }
-    void setInfo(const UpdateInfo& info) { m_info = info; }
-    void setUpdatePageURL(const QString& url) { m_info.UpdatePageURL = url; }
-
-    FileSizeUnit fileSizeUnit() const { return m_fileSizeUnit; }
-    void setFileSizeUnit(FileSizeUnit unit) { m_fileSizeUnit = unit; }
-    THashType hashType() const { return m_hashType; }
-    void setHashType(THashType type) { m_hashType = type; }
-
-    HttpClient& HttpCli1() { return m_client; }
+    const UpdateInfo& info() const;
+    HttpClient& HttpCli1();
     QPlainTextEdit* ReadmeMemo() const { return m_ReadmeMemo; }
     QPushButton* DownloadButton() const { return m_DownloadButton; }
 
-    QString FileSizeText(qint64 size) const;
+    /// Shows the check's release notes or failure line, and offers the download when a package
+    /// is announced.
+    void showFindings();
+
+    void setDownloadFlow(DownloadFlow flow) { m_downloadFlow = std::move(flow); }
     bool downloading() const { return m_downloading; }
 
-    /// Downloads, verifies and hands over the package; returns when that is done or discarded.
-    /// A second press while a download runs is refused.
+    /// Runs the download flow; returns when the package is handed over or discarded. A second
+    /// press while a download runs is refused.
     void DownloadButtonClick();
     void OpenWebPageButtonClick();
 
@@ -54,12 +52,8 @@ signals:
     void handOverRequested(const QString& path);
 
 private:
-    QString m_executableFolder;
-    Clock m_clock;
-    UpdateInfo m_info;
-    FileSizeUnit m_fileSizeUnit = FileSizeUnit::Auto;
-    THashType m_hashType = THashType::None;
-    HttpClient m_client;
+    UpdateChecker& m_check;
+    DownloadFlow m_downloadFlow;
     bool m_downloading = false;
     QPlainTextEdit* m_ReadmeMemo = nullptr;
     QPushButton* m_DownloadButton = nullptr;

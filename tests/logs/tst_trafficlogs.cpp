@@ -3,7 +3,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "link/trafficlogs.h"
+#include "logs/trafficlogs.h"
 #include "testfiles.h"
 
 using namespace Qt::Literals::StringLiterals;

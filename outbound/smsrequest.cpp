@@ -1,4 +1,4 @@
-#include "outbound/ui/smsrequest.h"
+#include "outbound/smsrequest.h"
 
 #include "common/filestamp.h"
 #include "common/newfile.h"

@@ -1,4 +1,4 @@
-#include "link/trafficlog.h"
+#include "logs/trafficlog.h"
 
 TrafficLog::TrafficLog(QString name, QObject* parent)
     : QObject(parent)

@@ -1,4 +1,4 @@
-#include "link/trafficlogs.h"
+#include "logs/trafficlogs.h"
 
 #include "common/filestamp.h"
 #include "common/newfile.h"

@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "common/result.h"
-#include "link/trafficlog.h"
+#include "logs/trafficlog.h"
 
 /// The three logs of the communication tab and their files: "MM_IN_" + stamp + ".txt" for the
 /// incoming log and "MM_UIT_" + stamp + ".txt" for the outgoing one, in the logs folder. The

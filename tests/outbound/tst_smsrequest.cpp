@@ -3,7 +3,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "outbound/ui/smsrequest.h"
+#include "outbound/smsrequest.h"
 
 using namespace Qt::Literals::StringLiterals;
 
