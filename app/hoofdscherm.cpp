@@ -20,6 +20,7 @@
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTextCursor>
+#include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -123,6 +124,8 @@ LinkParameters THoofdscherm::parameters() const {
     p.ackDisconnect = m_ACKDisconnect->isChecked();
     p.autoBestanden = m_AutoBestanden->isChecked();
     p.autoLocatie = m_AutoLocatie->text();
+    p.tijdInLogboeken = m_TijdInLogboeken->isChecked();
+    p.tijdInLogbestanden = m_TijdInLogbestanden->isChecked();
     return p;
 }
 
@@ -286,9 +289,8 @@ QWidget* THoofdscherm::buildCommunicationTab() {
     m_Uitgaand->setObjectName(u"Uitgaand"_s);
     m_Status = new LogMemoEdit(splitter);
     m_Status->setObjectName(u"Status"_s);
-    new LogMemo(logs().incoming(), m_Inkomend);
-    new LogMemo(logs().outgoing(), m_Uitgaand);
-    new LogMemo(logs().status(), m_Status);
+    m_memos = {new LogMemo(logs().incoming(), m_Inkomend), new LogMemo(logs().outgoing(), m_Uitgaand),
+               new LogMemo(logs().status(), m_Status)};
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 1);
     splitter->setStretchFactor(2, 0);
@@ -344,6 +346,47 @@ void THoofdscherm::buildMenus() {
         sms->addAction(s->standardIcon(QStyle::SP_MessageBoxInformation), u"SMS bericht verzenden"_s);
     smsSend->setObjectName(u"SMSberichtverzenden1"_s);
     connect(smsSend, &QAction::triggered, this, &THoofdscherm::SMSberichtverzenden1Click);
+
+    // What is new beside the design lives here, after its menus.
+    QMenu* view = menuBar()->addMenu(u"Beeld"_s);
+    view->setObjectName(u"BeeldMenu"_s);
+    m_TijdInLogboeken = view->addAction(u"Tijd tonen in logboeken"_s);
+    m_TijdInLogboeken->setObjectName(u"TijdInLogboeken"_s);
+    m_TijdInLogboeken->setCheckable(true);
+    connect(m_TijdInLogboeken, &QAction::toggled, this, [this](bool on) {
+        for (LogMemo* memo : std::as_const(m_memos))
+            memo->setShowTimes(on);
+    });
+    m_TijdInLogbestanden = view->addAction(u"Tijd ook in logbestanden"_s);
+    m_TijdInLogbestanden->setObjectName(u"TijdInLogbestanden"_s);
+    m_TijdInLogbestanden->setCheckable(true);
+    view->addSeparator();
+
+    auto* filterBar = new QToolBar(u"Filter"_s, this);
+    filterBar->setObjectName(u"FilterBalk"_s);
+    filterBar->setMovable(false);
+    auto* filterLabel = new QLabel(u"Filter Inkomend:"_s, filterBar);
+    m_filterEdit = new QLineEdit(filterBar);
+    m_filterEdit->setObjectName(u"filterLineEdit"_s);
+    m_filterEdit->setClearButtonEnabled(true);
+    m_filterEdit->setPlaceholderText(u"toon alleen regels met deze tekst"_s);
+    filterLabel->setBuddy(m_filterEdit);
+    filterBar->addWidget(filterLabel);
+    filterBar->addWidget(m_filterEdit);
+    addToolBar(Qt::TopToolBarArea, filterBar);
+    filterBar->hide();
+    QAction* showFilter = filterBar->toggleViewAction();
+    showFilter->setText(u"Filter Inkomend"_s);
+    showFilter->setObjectName(u"FilterTonen"_s);
+    view->addAction(showFilter);
+    connect(m_filterEdit, &QLineEdit::textChanged, this,
+            [this](const QString& text) { m_memos[0]->setFilter(text); });
+    // A hidden filter filters nothing: the operator must see why lines are missing.
+    connect(showFilter, &QAction::toggled, this, [this](bool shown) {
+        m_memos[0]->setFilter(shown ? m_filterEdit->text() : QString());
+        if (shown)
+            m_filterEdit->setFocus();
+    });
 }
 
 void THoofdscherm::buildTrayIcon() {

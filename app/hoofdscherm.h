@@ -23,6 +23,7 @@ class QAction;
 class ResponsiveWait;
 class HexView;
 class LedLabel;
+class LogMemo;
 class TFSMS;
 
 /// What the main window is given from outside: where it lives and how fast its timers run.
@@ -149,4 +150,8 @@ private:
     QPushButton* m_Button2 = nullptr;
     QSystemTrayIcon* m_trayIcon = nullptr;
     QAction* m_Afsluiten1 = nullptr;
+    QAction* m_TijdInLogboeken = nullptr;
+    QAction* m_TijdInLogbestanden = nullptr;
+    QLineEdit* m_filterEdit = nullptr;
+    QList<LogMemo*> m_memos; ///< Inkomend, Uitgaand, Status
 };

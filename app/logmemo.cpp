@@ -5,6 +5,7 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <algorithm>
 
 #include "app/logmemoedit.h"
 #include "logs/trafficlog.h"
@@ -67,8 +68,8 @@ LogMemo::LogMemo(TrafficLog& log, QPlainTextEdit* memo)
     memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memo->setAccessibleName(log.name());
     connect(&log, &TrafficLog::appended, this, &LogMemo::append);
-    connect(&log, &TrafficLog::replaced, this, &LogMemo::replace);
-    setPlainText(log.lines());
+    connect(&log, &TrafficLog::replaced, this, &LogMemo::rebuild);
+    rebuild();
 }
 
 QString LogMemo::cutNotice(qsizetype hidden) {
@@ -96,9 +97,8 @@ void LogMemo::appendEntry(Shown& shown, const QStringList& lines) {
     }
 }
 
-void LogMemo::append(const QStringList& lines) {
-    m_pending.append(lines);
-    m_pendingLines += lines.size();
+void LogMemo::append(const QStringList& lines, const QDateTime& at) {
+    m_pending.append({lines, at});
     if (!m_flushQueued) {
         m_flushQueued = true;
         // Posted rather than a zero timer: a transport wait lets posted events through but holds
@@ -107,19 +107,50 @@ void LogMemo::append(const QStringList& lines) {
     }
 }
 
-void LogMemo::replace(const QStringList& lines) {
-    m_pending.clear();
-    m_pendingLines = 0;
-    setPlainText(lines);
+void LogMemo::setShowTimes(bool on) {
+    if (on == m_showTimes)
+        return;
+    m_showTimes = on;
+    rebuild();
 }
 
-void LogMemo::setPlainText(const QStringList& lines) {
-    Shown shown;
-    if (!lines.isEmpty())
+void LogMemo::setFilter(const QString& text) {
+    if (text == m_filter)
+        return;
+    m_filter = text;
+    rebuild();
+}
+
+bool LogMemo::show(Shown& shown, const QStringList& lines, const QDateTime& at) const {
+    if (!m_filter.isEmpty() && std::none_of(lines.begin(), lines.end(), [this](const QString& line) {
+            return line.contains(m_filter, Qt::CaseInsensitive);
+        }))
+        return false;
+    if (!m_showTimes || lines.isEmpty()) {
         appendEntry(shown, lines);
+        return true;
+    }
+    QStringList withTime = lines;
+    withTime[0] = TrafficLog::stamped(at, lines[0]);
+    appendEntry(shown, withTime);
+    return true;
+}
+
+// The whole log again, as the options show it: after a replace, and when an option changes.
+void LogMemo::rebuild() {
+    m_pending.clear();
+    Shown shown;
+    const QStringList& lines = m_log.lines();
+    qsizetype first = 0;
+    bool any = false;
+    for (const TrafficLog::Entry& entry : m_log.entries()) {
+        any = show(shown, lines.mid(first, entry.lines), entry.at) || any;
+        first += entry.lines;
+    }
     keepBlocksCounted(shown.text);
     m_memo->setPlainText(shown.text);
     markContinued(shown, 0);
+    m_memoEmpty = !any;
 }
 
 void LogMemo::markContinued(const Shown& shown, int firstBlock) {
@@ -132,20 +163,21 @@ void LogMemo::flush() {
     m_flushQueued = false;
     if (m_pending.isEmpty())
         return;
-    const QList<QStringList> entries = std::exchange(m_pending, {});
-    const qsizetype lines = std::exchange(m_pendingLines, 0);
+    const QList<Pending> entries = std::exchange(m_pending, {});
     Shown shown;
-    for (const QStringList& entry : entries)
-        appendEntry(shown, entry);
+    bool any = false;
+    for (const Pending& entry : entries)
+        any = show(shown, entry.lines, entry.at) || any;
+    if (!any)
+        return;
     keepBlocksCounted(shown.text);
     QScrollBar* bar = m_memo->verticalScrollBar();
     const bool atEnd = bar->value() == bar->maximum();
     QTextCursor cursor(m_memo->document());
     cursor.beginEditBlock();
-    // The memo was empty before these entries: they are the whole log, and no empty first line.
+    // The memo showed nothing before these entries: no empty first line above them.
     // A cursor, not appendPlainText(): that one adds no line after an empty first line.
-    const bool whole = m_log.lineCount() == lines;
-    if (whole) {
+    if (m_memoEmpty) {
         cursor.select(QTextCursor::Document);
         cursor.removeSelectedText();
     } else {
@@ -155,6 +187,7 @@ void LogMemo::flush() {
     const int first = cursor.blockNumber();
     cursor.insertText(shown.text);
     cursor.endEditBlock();
+    m_memoEmpty = false;
     markContinued(shown, first);
     if (atEnd)
         bar->setValue(bar->maximum());

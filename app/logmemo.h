@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QList>
 #include <QObject>
 #include <QStringList>
@@ -42,15 +43,29 @@ public:
     /// Lays out what is waiting now; the event loop does it otherwise.
     void flush();
 
+    /// Each entry's first line starts with its time, to the millisecond. Off at first.
+    void setShowTimes(bool on);
+    /// Only the entries holding text (in any letter case) show; empty shows all. What the log
+    /// holds and saves is not touched.
+    void setFilter(const QString& text);
+
 private:
-    void append(const QStringList& lines);
-    void replace(const QStringList& lines);
-    void setPlainText(const QStringList& lines);
+    struct Pending {
+        QStringList lines;
+        QDateTime at;
+    };
+
+    void append(const QStringList& lines, const QDateTime& at);
+    void rebuild();
+    /// Adds an entry as the options show it; false when the filter hides it.
+    bool show(Shown& shown, const QStringList& lines, const QDateTime& at) const;
     void markContinued(const Shown& shown, int firstBlock);
 
     TrafficLog& m_log;
     QPlainTextEdit* m_memo;
-    QList<QStringList> m_pending;
-    qsizetype m_pendingLines = 0;
+    QList<Pending> m_pending;
     bool m_flushQueued = false;
+    bool m_memoEmpty = true;
+    bool m_showTimes = false;
+    QString m_filter;
 };

@@ -90,6 +90,7 @@ void LinkEngine::reportUncaught(const QString& message) {
 }
 
 void LinkEngine::generalTick() {
+    m_logs.setTimesInFiles(m_parameters().tijdInLogbestanden);
     m_poller->tick();
     if (!m_General->isActive())
         m_General->start();
@@ -131,5 +132,7 @@ void LinkEngine::sendChosenFile() {
 }
 
 Result<void> LinkEngine::flushLogs() {
-    return m_logs.flush(m_parameters().logbewaren);
+    const LinkParameters p = m_parameters();
+    m_logs.setTimesInFiles(p.tijdInLogbestanden);
+    return m_logs.flush(p.logbewaren);
 }

@@ -18,6 +18,9 @@ const QList<MainSetting>& mainSettings() {
         {u"ACKDisconnect"_s, u"Checked"_s, &LinkParameters::ackDisconnect},
         {u"Logbewaren"_s, u"Checked"_s, &LinkParameters::logbewaren},
         {u"XMLBestandenBewaren"_s, u"Checked"_s, &LinkParameters::xmlBestandenBewaren},
+        // Added after the design's options: the time of each entry, on screen and in the files.
+        {u"TijdInLogboeken"_s, u"Checked"_s, &LinkParameters::tijdInLogboeken},
+        {u"TijdInLogbestanden"_s, u"Checked"_s, &LinkParameters::tijdInLogbestanden},
     };
     return table;
 }

@@ -24,6 +24,8 @@ struct LinkParameters {
     bool ackDisconnect = false;                 ///< ACKDisconnect
     bool autoBestanden = false;                 ///< AutoBestanden
     QString autoLocatie;                        ///< AutoLocatie, the outbox folder as typed
+    bool tijdInLogboeken = false;               ///< TijdInLogboeken: the time before each entry on screen
+    bool tijdInLogbestanden = false;            ///< TijdInLogbestanden: and in the log files
 
     framing::Options frame() const { return {soh, stx, eot, enc64verzenden}; }
 };

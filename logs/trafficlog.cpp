@@ -1,5 +1,7 @@
 #include "logs/trafficlog.h"
 
+using namespace Qt::Literals::StringLiterals;
+
 TrafficLog::TrafficLog(QString name, QObject* parent)
     : QObject(parent)
     , m_name(std::move(name)) {}
@@ -27,10 +29,30 @@ void TrafficLog::add(const QString& entry) {
     const bool oneLine = !entry.contains(u'\n') && !entry.contains(u'\r');
     const QStringList added = oneLine ? QStringList{entry} : splitLines(entry);
     m_lines.append(added);
-    emit appended(added);
+    const QDateTime at = m_clock();
+    m_entries.append({at, added.size()});
+    emit appended(added, at);
 }
 
 void TrafficLog::replace(const QString& text) {
     m_lines = text.isEmpty() ? QStringList() : splitLines(text);
+    m_entries.clear();
+    if (!m_lines.isEmpty())
+        m_entries.append({m_clock(), m_lines.size()});
     emit replaced(m_lines);
+}
+
+QString TrafficLog::stamped(const QDateTime& at, const QString& line) {
+    return at.toString(u"yyyy-MM-dd HH:mm:ss.zzz "_s) + line;
+}
+
+QStringList TrafficLog::stampedLines() const {
+    QStringList out;
+    out.reserve(m_lines.size());
+    qsizetype line = 0;
+    for (const Entry& entry : m_entries) {
+        for (qsizetype i = 0; i < entry.lines; ++i, ++line)
+            out.append(i == 0 ? stamped(entry.at, m_lines[line]) : m_lines[line]);
+    }
+    return out;
 }

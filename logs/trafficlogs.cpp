@@ -12,11 +12,14 @@ TrafficLogs::TrafficLogs(QString logsFolder, Clock clock, QObject* parent)
     , m_clock(std::move(clock))
     , m_incoming(u"Inkomend"_s)
     , m_outgoing(u"Uitgaand"_s)
-    , m_status(u"Status"_s) {}
+    , m_status(u"Status"_s) {
+    for (TrafficLog* log : {&m_incoming, &m_outgoing, &m_status})
+        log->setClock(m_clock);
+}
 
 Result<QString> TrafficLogs::save(const TrafficLog& log, const QString& prefix) {
     return newfile::write(m_logsFolder, prefix + fileStamp(m_clock(), StampOrder::DayFirst), u".txt"_s,
-                          textlines::encodeCrLf(log.lines()));
+                          textlines::encodeCrLf(m_timesInFiles ? log.stampedLines() : log.lines()));
 }
 
 Result<void> TrafficLogs::saveAndEmpty(TrafficLog& log, const QString& prefix, qsizetype above,

@@ -32,6 +32,10 @@ public:
     /// At close: saves and empties each traffic log that holds any line, when keepOnDisk.
     Result<void> flush(bool keepOnDisk);
 
+    /// With it on, every entry's first line in a saved file starts with its time; off, the files
+    /// hold the lines alone.
+    void setTimesInFiles(bool on) { m_timesInFiles = on; }
+
     /// Writes a log's lines to a new file; never overwrites. Returns the file's path.
     Result<QString> save(const TrafficLog& log, const QString& prefix);
 
@@ -43,4 +47,5 @@ private:
     TrafficLog m_incoming;
     TrafficLog m_outgoing;
     TrafficLog m_status;
+    bool m_timesInFiles = false;
 };

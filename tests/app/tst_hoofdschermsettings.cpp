@@ -56,6 +56,8 @@ private slots:
                             "    <ACKDisconnect_Checked>FALSE</ACKDisconnect_Checked>\r\n"
                             "    <Logbewaren_Checked>FALSE</Logbewaren_Checked>\r\n"
                             "    <XMLBestandenBewaren_Checked>TRUE</XMLBestandenBewaren_Checked>\r\n"
+                            "    <TijdInLogboeken_Checked>FALSE</TijdInLogboeken_Checked>\r\n"
+                            "    <TijdInLogbestanden_Checked>FALSE</TijdInLogbestanden_Checked>\r\n"
                             "  </Hoofdscherm>\r\n"
                             "</Configuration>\r\n"));
     }

@@ -41,10 +41,10 @@ class TestLogMemo : public QObject {
 private slots:
     void init() {
         m_dir.emplace();
-        m_logs.emplace(m_dir->path());
+        m_logs.emplace(m_dir->path(), [this] { return m_now; });
         m_memo.emplace();
         m_memo->resize(640, 160);
-        new LogMemo(m_logs->incoming(), &*m_memo);
+        m_view = new LogMemo(m_logs->incoming(), &*m_memo);
         m_memo->show();
         QVERIFY(QTest::qWaitForWindowExposed(&*m_memo));
     }
@@ -52,6 +52,40 @@ private slots:
         m_memo.reset();
         m_logs.reset();
         m_dir.reset();
+    }
+
+    // The time before each entry and a filter change what shows, entry by entry, at once and for
+    // later entries, and never what the log holds.
+    void timesAndFilterShapeOnlyTheView() {
+        m_now = QDateTime(QDate(2026, 3, 7), QTime(14, 5, 9, 7));
+        m_logs->incoming().add(u"Verbinding opgebouwd"_s);
+        m_now = m_now.addMSecs(5);
+        m_logs->incoming().add(u"Socket Error # 10054\r\nConnection reset by peer."_s);
+        m_view->flush();
+        m_view->setShowTimes(true);
+        QCOMPARE(m_memo->toPlainText(),
+                 u"2026-03-07 14:05:09.007 Verbinding opgebouwd\n"
+                 "2026-03-07 14:05:09.012 Socket Error # 10054\nConnection reset by peer."_s);
+        m_view->setFilter(u"RESET"_s);
+        QCOMPARE(m_memo->toPlainText(),
+                 u"2026-03-07 14:05:09.012 Socket Error # 10054\nConnection reset by peer."_s);
+        m_logs->incoming().add(u"nog een reset"_s);
+        m_logs->incoming().add(u"Verbinding opgebouwd"_s);
+        m_view->flush();
+        QCOMPARE(m_memo->toPlainText(),
+                 u"2026-03-07 14:05:09.012 Socket Error # 10054\nConnection reset by peer.\n"
+                 "2026-03-07 14:05:09.012 nog een reset"_s);
+        m_view->setFilter(u"geen"_s);
+        QCOMPARE(m_memo->toPlainText(), QString());
+        m_logs->incoming().add(u"geen verbinding"_s); // the first shown: no empty line above it
+        m_view->flush();
+        QCOMPARE(m_memo->toPlainText(), u"2026-03-07 14:05:09.012 geen verbinding"_s);
+        m_view->setShowTimes(false);
+        m_view->setFilter({});
+        QCOMPARE(m_memo->toPlainText(),
+                 u"Verbinding opgebouwd\nSocket Error # 10054\nConnection reset by peer.\n"
+                 "nog een reset\nVerbinding opgebouwd\ngeen verbinding"_s);
+        QCOMPARE(m_logs->incoming().lineCount(), 6);
     }
 
     void entriesShowWhole_data() {
@@ -171,6 +205,8 @@ private slots:
 
 private:
     std::optional<QTemporaryDir> m_dir;
+    QDateTime m_now = QDateTime::currentDateTime();
+    LogMemo* m_view = nullptr;
     std::optional<TrafficLogs> m_logs;
     std::optional<LogMemoEdit> m_memo;
 };

@@ -149,16 +149,43 @@ private slots:
         // The incoming log was saved before the failure, so it is already empty.
         QTemporaryDir other;
         int calls = 0;
+        bool saving = false; // the entries take the time from the same clock
         TrafficLogs logs(other.path() + u'/', [&] {
-            if (++calls == 2)
+            if (saving && ++calls == 2)
                 QDir(other.path()).removeRecursively();
             return kNow;
         });
         logs.incoming().add(u"in"_s);
         logs.outgoing().add(u"out"_s);
+        saving = true;
         QVERIFY(!logs.flush(true).ok());
         QCOMPARE(logs.incoming().lineCount(), 0);
         QCOMPARE(logs.outgoing().lineCount(), 1);
+    }
+
+    // Each entry takes the time of the logs' clock; with times in files on, a saved file starts
+    // every entry's first line with it, and off it holds the lines alone.
+    void timesOfEntriesInTheFilesOnlyWhenAsked() {
+        QDateTime now = kNow;
+        TrafficLogs logs(m_dir->path() + u'/', [&now] { return now; });
+        logs.incoming().add(u"Verbinding opgebouwd"_s);
+        now = now.addMSecs(1042);
+        logs.incoming().add(u"twee\r\nregels"_s);
+        QCOMPARE(logs.incoming().entries().size(), 2);
+        QCOMPARE(logs.incoming().entries()[1].at, kNow.addMSecs(1042));
+        QCOMPARE(logs.incoming().entries()[1].lines, 2);
+        const QString plain = logs.save(logs.incoming(), u"MM_IN_"_s).value();
+        QCOMPARE(readFile(plain), QByteArray("Verbinding opgebouwd\r\ntwee\r\nregels\r\n"));
+        logs.setTimesInFiles(true);
+        now = now.addSecs(1); // another second, another file name
+        const QString stamped = logs.save(logs.incoming(), u"MM_IN_"_s).value();
+        QCOMPARE(readFile(stamped), QByteArray("2026-03-07 14:05:09.000 Verbinding opgebouwd\r\n"
+                                               "2026-03-07 14:05:10.042 twee\r\nregels\r\n"));
+        // A replaced text is one entry of the moment it was replaced.
+        logs.incoming().replace(u"Socket Error # 10061\r\nConnection refused."_s);
+        QCOMPARE(logs.incoming().entries().size(), 1);
+        QCOMPARE(logs.incoming().stampedLines(),
+                 (QStringList{u"2026-03-07 14:05:11.042 Socket Error # 10061"_s, u"Connection refused."_s}));
     }
 
 private:
