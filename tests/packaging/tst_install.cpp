@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "stagedinstall.h"
 #include "testfiles.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -21,6 +22,7 @@ namespace {
 const QString kBinDir = QStringLiteral(INSTALL_BINDIR);
 const QString kProgramDir = QStringLiteral(INSTALL_PROGRAMDIR);
 const QString kDataDir = QStringLiteral(INSTALL_DATADIR);
+const QString kUserUnitDir = QStringLiteral(INSTALL_USERUNITDIR);
 
 QByteArray digest(const QString& path) {
     QFile file(path);
@@ -60,20 +62,9 @@ class TestInstall : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() {
-        // Blanks in every path the launcher handles: the staging prefix and the users' folders.
-        m_stage.emplace(QDir::tempPath() + u"/rtcp stage XXXXXX"_s);
-        QVERIFY(m_stage->isValid());
-        QProcess install;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(u"DESTDIR"_s, m_stage->path());
-        install.setProcessEnvironment(env);
-        install.setProcessChannelMode(QProcess::MergedChannels);
-        install.start(QStringLiteral(CMAKE_COMMAND),
-                      {u"--install"_s, QStringLiteral(BUILD_DIR), u"--prefix"_s, u"/usr"_s});
-        QVERIFY(install.waitForFinished(60000));
-        QVERIFY2(install.exitStatus() == QProcess::NormalExit && install.exitCode() == 0,
-                 install.readAll().constData());
-        m_prefix = m_stage->path() + u"/usr/"_s;
+        m_stage.emplace(QStringLiteral(CMAKE_COMMAND), QStringLiteral(BUILD_DIR));
+        QVERIFY2(m_stage->install(), qPrintable(m_stage->errorString()));
+        m_prefix = m_stage->prefix();
     }
 
     void layout_data() {
@@ -82,6 +73,8 @@ private slots:
         QTest::newRow("launcher") << kBinDir + u"/rtcpipclient"_s << true;
         QTest::newRow("program") << kProgramDir + u"/RTCPIPCLIENT"_s << true;
         QTest::newRow("simulator") << kProgramDir + u"/dispatchsim"_s << true;
+        QTest::newRow("service") << kProgramDir + u"/rtcpipclient-service"_s << true;
+        QTest::newRow("service unit") << kUserUnitDir + u"/rtcpipclient-service.service"_s << false;
         QTest::newRow("menu entry") << kDataDir + u"/applications/rtcpipclient.desktop"_s << false;
         QTest::newRow("scalable icon")
             << kDataDir + u"/icons/hicolor/scalable/apps/rtcpipclient.svg"_s << false;
@@ -95,19 +88,36 @@ private slots:
     }
 
     void simulatorLinkRunsTheSimulator() {
-        const QFileInfo link(m_prefix + kBinDir + u"/rtcpipclient-dispatchsim"_s);
-        QVERIFY(link.isSymLink());
-        // Relative, so the tree works where dpkg unpacks it and under any staging folder.
-        char target[4096] = {};
-        QVERIFY(::readlink(QFile::encodeName(link.filePath()).constData(), target, sizeof target - 1) > 0);
-        QVERIFY2(target[0] != '/', target);
-        QCOMPARE(link.canonicalFilePath(),
-                 QFileInfo(m_prefix + kProgramDir + u"/dispatchsim"_s).canonicalFilePath());
+        verifyRelativeLink(u"rtcpipclient-dispatchsim"_s, u"dispatchsim"_s);
         QProcess simulator;
-        simulator.start(link.filePath(), {u"--help"_s});
+        simulator.start(m_prefix + kBinDir + u"/rtcpipclient-dispatchsim"_s, {u"--help"_s});
         QVERIFY(simulator.waitForFinished(15000));
         QCOMPARE(simulator.exitCode(), 0);
         QVERIFY(simulator.readAllStandardOutput().contains("dispatch-host simulator"));
+    }
+
+    // The service runs from the read-only program folder as it is: it reads its own version
+    // record, and --folder names the installation folder it works on.
+    void serviceLinkRunsTheService() {
+        verifyRelativeLink(u"rtcpipclient-service"_s, u"rtcpipclient-service"_s);
+        const QString service = m_prefix + kBinDir + u"/rtcpipclient-service"_s;
+        QProcess version;
+        version.start(service, {u"--version"_s});
+        QVERIFY(version.waitForFinished(15000));
+        QCOMPARE(version.exitCode(), 0);
+        QCOMPARE(version.readAllStandardOutput(), "rtcpipclient-service " PROJECT_VERSION "\n");
+
+        QTemporaryDir folder(QDir::tempPath() + u"/rtcp folder XXXXXX"_s);
+        QProcess check;
+        check.start(service, {u"--folder"_s, folder.path(), u"--check"_s});
+        QVERIFY(check.waitForFinished(15000));
+        const QByteArray output = check.readAllStandardOutput();
+        QVERIFY2(check.exitCode() == 0, check.readAllStandardError().constData());
+        QVERIFY2(output.startsWith(QByteArray("Installatiemap: " + QFile::encodeName(folder.path()) + "/\n")),
+                 output.constData());
+        // A check reads and writes nothing: no settings file, no data folders.
+        QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList());
     }
 
     void iconsInTheHicolorTheme_data() {
@@ -302,6 +312,19 @@ private slots:
     }
 
 private:
+    // A link in bin/ relative to its target in the program folder, so the tree works where dpkg
+    // unpacks it and under any staging folder.
+    void verifyRelativeLink(const QString& name, const QString& target) const {
+        const QFileInfo link(m_prefix + kBinDir + u'/' + name);
+        QVERIFY2(link.isSymLink(), qPrintable(link.filePath()));
+        char pointsTo[4096] = {};
+        QVERIFY(::readlink(QFile::encodeName(link.filePath()).constData(), pointsTo, sizeof pointsTo - 1) >
+                0);
+        QVERIFY2(pointsTo[0] != '/', pointsTo);
+        QCOMPARE(link.canonicalFilePath(),
+                 QFileInfo(m_prefix + kProgramDir + u'/' + target).canonicalFilePath());
+    }
+
     QString launcherPath() const { return m_prefix + kBinDir + u"/rtcpipclient"_s; }
     QString packagedProgram() const { return m_prefix + kProgramDir + u"/RTCPIPCLIENT"_s; }
 
@@ -363,7 +386,7 @@ private:
         return !QTest::currentTestFailed();
     }
 
-    std::optional<QTemporaryDir> m_stage;
+    std::optional<StagedInstall> m_stage;
     QString m_prefix;
 };
 
