@@ -1,6 +1,7 @@
 # make run   installs what is missing, builds and starts the client
 # make test  installs what is missing, builds and runs every test
 # make package  installs what is missing, builds and makes the Debian package in the build folder
+# make package-check  the package, then lintian, appstreamcli and desktop-file-validate on it
 # make sanitize builds everything under ASan and UBSan in build-asan and runs every test there
 # make fuzz     builds the fuzzers with clang in build-fuzz and runs each FUZZ_SECONDS seconds
 # make format-check  fails when a C++ file is not formatted as .clang-format says
@@ -9,7 +10,7 @@ JOBS ?= $(shell nproc)
 CMAKE_ARGS ?=
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build build-run run test package sanitize fuzz bench format format-check clean
+.PHONY: all deps build build-run run test package package-check sanitize fuzz bench format format-check clean
 
 all: build
 
@@ -34,7 +35,16 @@ test: build
 
 package: build
 	@scripts/deps.sh package
+	rm -f $(BUILD)/rtcpipclient_*.deb
 	cmake --build $(BUILD) --target package
+
+# The package as a Debian user gets it: lintian with no error or warning, valid AppStream data
+# and a valid menu entry.
+package-check: package
+	@scripts/deps.sh package-check
+	lintian --fail-on error,warning $(BUILD)/rtcpipclient_*.deb
+	appstreamcli validate --no-net packaging/rtcpipclient.metainfo.xml
+	desktop-file-validate packaging/rtcpipclient.desktop
 
 sanitize: deps
 	cmake --preset asan $(CMAKE_ARGS)

@@ -9,6 +9,7 @@ case ${1:-build} in
 run) packages+=(xvfb imagemagick x11-utils) ;;
 # CPack's Debian generator: dpkg-shlibdeps for the dependencies, file to find the executables.
 package) packages+=(dpkg-dev file) ;;
+package-check) packages+=(lintian appstream desktop-file-utils) ;;
 # libFuzzer is clang's: the compiler and its runtime libraries.
 fuzz) packages+=(clang libclang-rt-14-dev) ;;
 format) packages+=(clang-format) ;;
