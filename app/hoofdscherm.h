@@ -2,9 +2,11 @@
 
 #include <QDateTime>
 #include <QMainWindow>
+#include <QStyle>
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <utility>
 
 #include "common/datafolders.h"
 #include "engine/linkengine.h"
@@ -109,6 +111,9 @@ private:
     QWidget* buildHexTab();
     void buildMenus();
     void buildTrayIcon();
+    /// What the first frame does not show: the pictures of the menus and the browse button, and
+    /// the tray icon. Queued by the constructor.
+    void completeAfterFirstFrame();
     void chooseOutboxFolder();
 
     HoofdschermConfig m_config;
@@ -149,4 +154,5 @@ private:
     QPushButton* m_Button2 = nullptr;
     QSystemTrayIcon* m_trayIcon = nullptr;
     QAction* m_Afsluiten1 = nullptr;
+    QList<std::pair<QAction*, QStyle::StandardPixmap>> m_actionIcons; ///< until completeAfterFirstFrame
 };
