@@ -122,6 +122,28 @@ private:
     xcb_atom_t m_pidAtom = XCB_ATOM_NONE;
 };
 
+/// CPU time that all threads of pid have used so far, in milliseconds, from the scheduler's own
+/// nanosecond count: the clock ticks of /proc/<pid>/stat are 10 ms, as coarse as the figure
+/// itself. -1 when it cannot be read.
+double cpuMsPrecise(pid_t pid) {
+    const QDir tasks(u"/proc/%1/task"_s.arg(pid));
+    double ns = 0;
+    bool any = false;
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile schedstat(tasks.filePath(task + u"/schedstat"_s));
+        if (!schedstat.open(QIODevice::ReadOnly))
+            continue;
+        bool ok = false;
+        // "<on-cpu ns> <waiting ns> <slices>"
+        const double taskNs = schedstat.readAll().split(' ').value(0).toDouble(&ok);
+        if (ok) {
+            ns += taskNs;
+            any = true;
+        }
+    }
+    return any ? ns / 1e6 : -1;
+}
+
 /// Waits until pid has ended, up to limit; true when it did.
 bool waitForExit(pid_t pid, std::chrono::milliseconds limit) {
     const auto deadline = Clock::now() + limit;
@@ -161,9 +183,9 @@ std::optional<Figures> measure(MapWatcher& watcher, const std::string& display, 
         return std::nullopt;
     std::optional<Figures> figures;
     const long kib = residentKiB(pid);
-    const double cpu = cpuSeconds(pid);
+    const double cpu = cpuMsPrecise(pid);
     if (mapped && kib > 0 && cpu >= 0)
-        figures = Figures{Millis(*mapped - started).count(), kib / 1024.0, cpu * 1000.0};
+        figures = Figures{Millis(*mapped - started).count(), kib / 1024.0, cpu};
     ::kill(pid, SIGTERM);
     if (!waitForExit(pid, kExitLimit)) {
         ::kill(pid, SIGKILL);
