@@ -7,10 +7,12 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -39,11 +41,15 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-// The same picture as the menu entry's, in every size the desktop may ask for.
+// The same picture as the menu entry's, in every size the desktop may ask for. Decoded with the
+// format named: finding it out from the contents would load every image-format plug-in first,
+// and the window needs its icon before it is first shown.
 QIcon applicationIcon() {
     QIcon icon;
-    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
-        icon.addFile(u":/icons/rtcpipclient-%1.png"_s.arg(size), QSize(size, size));
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        QImageReader reader(u":/icons/rtcpipclient-%1.png"_s.arg(size), "png");
+        icon.addPixmap(QPixmap::fromImageReader(&reader));
+    }
     return icon;
 }
 
@@ -106,6 +112,20 @@ THoofdscherm::THoofdscherm(HoofdschermConfig config, QWidget* parent)
     m_wait->setMainWindow(this);
     m_wait->addQuitAction(m_Afsluiten1);
     m_engine->start();
+    // Runs once the event loop does, which is after the window has been mapped.
+    QMetaObject::invokeMethod(this, &THoofdscherm::completeAfterFirstFrame, Qt::QueuedConnection);
+}
+
+void THoofdscherm::completeAfterFirstFrame() {
+    // The desktop's icon theme is read at the first standard icon, a few milliseconds that the
+    // first frame need not wait for: none of these pictures is on screen before a menu opens.
+    QStyle* s = style();
+    for (const auto& [action, picture] : std::as_const(m_actionIcons))
+        action->setIcon(s->standardIcon(picture));
+    m_actionIcons.clear();
+    m_AutoLocatieBrowse->setIcon(s->standardIcon(QStyle::SP_DirOpenIcon));
+    if (m_trayIcon && QSystemTrayIcon::isSystemTrayAvailable())
+        m_trayIcon->show();
 }
 
 LinkParameters THoofdscherm::parameters() const {
@@ -267,7 +287,6 @@ QWidget* THoofdscherm::buildParametersTab() {
     filesHeading->setBuddy(m_AutoLocatie);
     m_AutoLocatieBrowse = new QToolButton(page);
     m_AutoLocatieBrowse->setObjectName(u"AutoLocatieBrowseButton"_s);
-    m_AutoLocatieBrowse->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
     m_AutoLocatieBrowse->setToolTip(u"Selecteer een directory"_s);
     m_AutoLocatieBrowse->setAccessibleName(u"Selecteer een directory"_s);
     connect(m_AutoLocatieBrowse, &QToolButton::clicked, this, &THoofdscherm::chooseOutboxFolder);
@@ -328,23 +347,23 @@ QWidget* THoofdscherm::buildHexTab() {
 }
 
 void THoofdscherm::buildMenus() {
-    QStyle* s = style();
     QMenu* bestand = menuBar()->addMenu(u"Bestand"_s);
     bestand->setObjectName(u"Bestand1"_s);
-    QAction* send = bestand->addAction(s->standardIcon(QStyle::SP_FileIcon), u"Bestand verzenden"_s);
+    QAction* send = bestand->addAction(u"Bestand verzenden"_s);
     send->setObjectName(u"Bestandverzenden1"_s);
+    m_actionIcons.append({send, QStyle::SP_FileIcon});
     connect(send, &QAction::triggered, this, uncaught::guarded([this] { Bestandverzenden1Click(); }));
     bestand->addSeparator();
-    QAction* hide =
-        bestand->addAction(s->standardIcon(QStyle::SP_TitleBarMinButton), u"Toepassing verbergen"_s);
+    QAction* hide = bestand->addAction(u"Toepassing verbergen"_s);
     hide->setObjectName(u"Sluiten1"_s);
+    m_actionIcons.append({hide, QStyle::SP_TitleBarMinButton});
     connect(hide, &QAction::triggered, this, &THoofdscherm::Sluiten1Click);
 
     QMenu* sms = menuBar()->addMenu(u"SMS"_s);
     sms->setObjectName(u"SMS1"_s);
-    QAction* smsSend =
-        sms->addAction(s->standardIcon(QStyle::SP_MessageBoxInformation), u"SMS bericht verzenden"_s);
+    QAction* smsSend = sms->addAction(u"SMS bericht verzenden"_s);
     smsSend->setObjectName(u"SMSberichtverzenden1"_s);
+    m_actionIcons.append({smsSend, QStyle::SP_MessageBoxInformation});
     connect(smsSend, &QAction::triggered, this, &THoofdscherm::SMSberichtverzenden1Click);
 
     // What is new beside the design lives here, after its menus.
@@ -393,17 +412,19 @@ void THoofdscherm::buildTrayIcon() {
     // The tray menu exists even where no tray is shown, so its actions stay reachable in tests.
     auto* menu = new QMenu(this);
     menu->setObjectName(u"PopupMenu1"_s);
-    QStyle* s = style();
-    QAction* sms = menu->addAction(s->standardIcon(QStyle::SP_MessageBoxInformation), u"SMS verzenden"_s);
+    QAction* sms = menu->addAction(u"SMS verzenden"_s);
     sms->setObjectName(u"SMSverzenden1"_s);
+    m_actionIcons.append({sms, QStyle::SP_MessageBoxInformation});
     connect(sms, &QAction::triggered, this, &THoofdscherm::SMSverzenden1Click);
     menu->addSeparator();
-    QAction* details = menu->addAction(s->standardIcon(QStyle::SP_ComputerIcon), u"Details"_s);
+    QAction* details = menu->addAction(u"Details"_s);
     details->setObjectName(u"Details1"_s);
+    m_actionIcons.append({details, QStyle::SP_ComputerIcon});
     connect(details, &QAction::triggered, this, &THoofdscherm::Details1Click);
     menu->addSeparator();
-    m_Afsluiten1 = menu->addAction(s->standardIcon(QStyle::SP_DialogCloseButton), u"Afsluiten"_s);
+    m_Afsluiten1 = menu->addAction(u"Afsluiten"_s);
     m_Afsluiten1->setObjectName(u"Afsluiten1"_s);
+    m_actionIcons.append({m_Afsluiten1, QStyle::SP_DialogCloseButton});
     connect(m_Afsluiten1, &QAction::triggered, this, &THoofdscherm::Afsluiten1Click);
 
     if (!m_config.trayIcon)
@@ -418,8 +439,7 @@ void THoofdscherm::buildTrayIcon() {
         if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger)
             TrayIcon1DblClick();
     });
-    if (QSystemTrayIcon::isSystemTrayAvailable())
-        m_trayIcon->show();
+    // Shown by completeAfterFirstFrame: asking the desktop for its tray is a round trip.
 }
 
 void THoofdscherm::chooseOutboxFolder() {

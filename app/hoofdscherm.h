@@ -2,9 +2,11 @@
 
 #include <QDateTime>
 #include <QMainWindow>
+#include <QStyle>
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <utility>
 
 #include "common/datafolders.h"
 #include "engine/linkengine.h"
@@ -110,6 +112,9 @@ private:
     QWidget* buildHexTab();
     void buildMenus();
     void buildTrayIcon();
+    /// What the first frame does not show: the pictures of the menus and the browse button, and
+    /// the tray icon. Queued by the constructor.
+    void completeAfterFirstFrame();
     void chooseOutboxFolder();
 
     HoofdschermConfig m_config;
@@ -154,4 +159,5 @@ private:
     QAction* m_TijdInLogbestanden = nullptr;
     QLineEdit* m_filterEdit = nullptr;
     QList<LogMemo*> m_memos; ///< Inkomend, Uitgaand, Status
+    QList<std::pair<QAction*, QStyle::StandardPixmap>> m_actionIcons; ///< until completeAfterFirstFrame
 };

@@ -48,14 +48,16 @@ int main(int argc, char** argv) {
     config.executableFolder = executableFolder();
     config.executableFile = QCoreApplication::applicationFilePath();
     THoofdscherm window(config);
-    TFSMS sms(config.executableFolder, [&window] { return window.outboxFolder(); });
-    window.setSmsDialog(&sms);
     app.setErrorHook([&window](const QString& message) { window.reportUncaught(message); });
     QObject::connect(&shutdown, &ShutdownSignals::requested, &window, &THoofdscherm::Afsluiten1Click);
     window.responsiveWait().addEndCondition([&shutdown] { return shutdown.pending(); });
     QObject::connect(&window, &THoofdscherm::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
 
+    // The window maps first; the SMS dialog, still made before the event loop runs and so before
+    // any menu can ask for it, is built while the desktop draws the window.
     window.show();
+    TFSMS sms(config.executableFolder, [&window] { return window.outboxFolder(); });
+    window.setSmsDialog(&sms);
     const int code = app.exec();
     prompts::setHandler(nullptr);
     return code;

@@ -10,5 +10,8 @@ namespace ascii {
 
 char byteOf(char16_t unit);
 QByteArray fromText(QStringView text);
+/// The bytes of text written to out, which must hold text.size() bytes; nothing after them is
+/// touched. For a caller that reuses one buffer for every slice of a long text.
+void narrow(QStringView text, char* out);
 
 } // namespace ascii

@@ -1,7 +1,9 @@
 #include "transport/tcpclient.h"
 
 #include <QLoggingCategory>
+#include <algorithm>
 #include <optional>
+#include <vector>
 
 #include "transport/asciitext.h"
 #include "transport/socket.h"
@@ -91,6 +93,7 @@ struct TcpClient::Impl {
     std::chrono::milliseconds sendLimit;
     TransportWait* waitHook = nullptr;
     std::optional<Handler> handler;
+    std::vector<char> sendBuffer; ///< Write's narrowed slice, reused
 };
 
 TcpClient::TcpClient(QObject* parent, std::chrono::milliseconds connectLimit,
@@ -242,11 +245,16 @@ void TcpClient::Write(const QString& text) {
     ServedOperation operation(d->waitHook);
     const sock::Serve serve = operation.serve();
     try {
-        // Converted a slice at a time: a long text needs no second copy of itself in memory,
-        // and the slice stays in the cache on its way to the socket.
-        for (qsizetype at = 0; at < text.size() && accepted; at += kSendSlice)
-            accepted =
-                h.socket.sendAll(ascii::fromText(QStringView(text).mid(at, kSendSlice)), d->sendLimit, serve);
+        // Converted a slice at a time into one buffer kept for the next Write: a long text
+        // needs no second copy of itself in memory, and the slice stays in the cache on its way
+        // to the socket.
+        std::vector<char>& buffer = d->sendBuffer;
+        buffer.resize(std::max(buffer.size(), static_cast<std::size_t>(std::min(text.size(), kSendSlice))));
+        for (qsizetype at = 0; at < text.size() && accepted; at += kSendSlice) {
+            const QStringView slice = QStringView(text).mid(at, kSendSlice);
+            ascii::narrow(slice, buffer.data());
+            accepted = h.socket.sendAll(QByteArrayView(buffer.data(), slice.size()), d->sendLimit, serve);
+        }
     } catch (const SocketError& e) {
         // A send that timed out or was stopped has left part of a frame on the wire: the link
         // cannot carry another frame, so it is dropped like a broken one and the supervisor

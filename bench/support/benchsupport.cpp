@@ -1,6 +1,7 @@
 #include "benchsupport.h"
 
 #include <QFile>
+#include <algorithm>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -78,4 +79,12 @@ int intOption(const QStringList& args, QStringView name, int fallback) {
         if (args[i] == name)
             value = args[i + 1].toInt();
     return value;
+}
+
+double median(std::vector<double> figures) {
+    if (figures.empty())
+        return 0;
+    std::sort(figures.begin(), figures.end());
+    const std::size_t half = figures.size() / 2;
+    return figures.size() % 2 ? figures[half] : (figures[half - 1] + figures[half]) / 2;
 }

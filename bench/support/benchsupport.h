@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QStringList>
 #include <QStringView>
+#include <vector>
 
 /// Resident memory in KiB (VmRSS in /proc/<pid>/status) of this process, or of the process pid,
 /// or -1 when it cannot be read, so that a failed reading never passes for a figure.
@@ -20,3 +21,6 @@ bool sendAll(int socket, const QByteArray& bytes);
 /// The value after name in "--name value" pairs following the program name, as a number;
 /// fallback when name is absent. A later pair wins over an earlier one.
 int intOption(const QStringList& args, QStringView name, int fallback);
+
+/// The middle value of figures (the mean of the two middle ones for an even count); 0 for none.
+double median(std::vector<double> figures);

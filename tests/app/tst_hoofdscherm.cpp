@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <csignal>
 
 #include "app/application.h"
@@ -121,6 +122,26 @@ private slots:
         button->click();
         QCOMPARE(prompts.messages().size(), 1);
         QCOMPARE(prompts.messages()[0].title, u"Viewer"_s);
+    }
+
+    // The pictures of the menus and the browse button come after the first frame, on the first
+    // pass of the event loop; by then every menu item and the browse button carries one, and the
+    // window's own icon was there from construction.
+    void menuPicturesArriveOnTheFirstPassOfTheEventLoop() {
+        const QStringList actions{u"Bestandverzenden1"_s, u"Sluiten1"_s, u"SMSberichtverzenden1"_s,
+                                  u"SMSverzenden1"_s,     u"Details1"_s, u"Afsluiten1"_s};
+        HoofdschermConfig config = testWindowConfig(m_folder);
+        THoofdscherm window(config);
+        QVERIFY(!window.windowIcon().isNull());
+        auto* browse = window.findChild<QToolButton*>(u"AutoLocatieBrowseButton"_s);
+        QVERIFY(browse);
+        QVERIFY(browse->icon().isNull());
+        QCoreApplication::sendPostedEvents(&window, QEvent::MetaCall);
+        QVERIFY(!browse->icon().isNull());
+        for (const QString& name : actions) {
+            auto* action = window.findChild<QAction*>(name);
+            QVERIFY2(action && !action->icon().isNull(), qPrintable(name));
+        }
     }
 
     void captionWithoutAVersionRecord() {
