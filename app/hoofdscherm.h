@@ -158,6 +158,6 @@ private:
     QAction* m_TijdInLogboeken = nullptr;
     QAction* m_TijdInLogbestanden = nullptr;
     QLineEdit* m_filterEdit = nullptr;
-    QList<LogMemo*> m_memos; ///< Inkomend, Uitgaand, Status
+    QList<LogMemo*> m_memos;                                          ///< Inkomend, Uitgaand, Status
     QList<std::pair<QAction*, QStyle::StandardPixmap>> m_actionIcons; ///< until completeAfterFirstFrame
 };
