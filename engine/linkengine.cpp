@@ -7,9 +7,11 @@
 #include "common/prompts.h"
 #include "common/uncaught.h"
 #include "link/connectionsupervisor.h"
+#include "link/framelog.h"
 #include "link/receivepoller.h"
 #include "outbound/manualsender.h"
 #include "outbound/outboxsender.h"
+#include "transport/asciitext.h"
 #include "transport/tcpclient.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -40,41 +42,223 @@ LinkEngine::LinkEngine(LinkEngineConfig config, Parameters parameters, QObject* 
     m_client->setObjectName(u"TCPClient"_s);
     m_supervisor = new ConnectionSupervisor(
         *m_client, m_logs, [this](bool ready) { m_linkReady = ready; }, this);
-    connect(m_supervisor, &ConnectionSupervisor::connectAttemptEnded, m_Timer1, qOverload<>(&QTimer::start));
+    connect(m_supervisor, &ConnectionSupervisor::connectAttemptEnded, this, &LinkEngine::restartTimer1);
     connect(m_client, &TcpClient::OnConnected, m_supervisor, &ConnectionSupervisor::connected);
     connect(m_client, &TcpClient::OnDisconnected, m_supervisor, &ConnectionSupervisor::disconnected);
     connect(m_client, &TcpClient::OnStatus, m_supervisor, &ConnectionSupervisor::status);
-    m_poller =
-        new ReceivePoller(*m_client, m_logs, m_archive,
-                          {.options =
-                               [this] {
-                                   const LinkParameters p = m_parameters();
-                                   return ReceivePoller::Options{p.logbewaren, p.toonHex,
-                                                                 p.xmlBestandenBewaren, p.ackDisconnect};
-                               },
-                           .setLed = [this](bool lit) { emit lampLit(lit); },
-                           .setButton = [this](bool lit) { emit onOffLit(lit); },
-                           .setLinkReady =
-                               [this](bool ready) {
-                                   m_linkReady = ready;
-                               }},
-                          this);
+
+    // The link's state, for a status bar. Connecting is published before the connect blocks; the
+    // transport's wait hook lets it reach the screen while the connect waits.
+    connect(m_supervisor, &ConnectionSupervisor::connectAttemptStarted, this,
+            [this](const QString& host, std::uint16_t port) {
+                m_status.host = host;
+                m_status.port = port;
+                ++m_status.attemptsSinceSuccess;
+                setPhase(LinkStatus::Phase::Connecting);
+            });
+    connect(m_supervisor, &ConnectionSupervisor::connectAttemptFailed, this, [this](const QString& message) {
+        m_status.lastError = message;
+        m_status.lastErrorTime = m_config.clock();
+        // Published with the next attempt's time, when connectAttemptEnded restarts Timer1.
+        setPhase(LinkStatus::Phase::Down, false);
+    });
+    connect(m_client, &TcpClient::OnConnected, this, [this] {
+        m_status.attemptsSinceSuccess = 0;
+        setPhase(LinkStatus::Phase::Up);
+    });
+    connect(m_client, &TcpClient::OnStatus, this, [this](HostStatus kind, const QString&) {
+        if (kind == HostStatus::hsDisconnected)
+            setPhase(LinkStatus::Phase::Down);
+    });
+    m_frames = new FrameLog(this);
+    m_frames->setObjectName(u"frameLog"_s);
+    m_poller = new ReceivePoller(
+        *m_client, m_logs, m_archive,
+        {.options =
+             [this] {
+                 const LinkParameters p = m_parameters();
+                 return ReceivePoller::Options{p.logbewaren, p.toonHex, p.xmlBestandenBewaren,
+                                               p.ackDisconnect};
+             },
+         .setLed =
+             [this](bool lit) {
+                 // A close that no status report announced; a poll nested in
+                 // a connect's wait must not end the attempt's phase.
+                 if (!lit && m_status.phase == LinkStatus::Phase::Up)
+                     setPhase(LinkStatus::Phase::Down);
+                 emit lampLit(lit);
+             },
+         .setButton = [this](bool lit) { emit onOffLit(lit); },
+         .setLinkReady = [this](bool ready) { m_linkReady = ready; },
+         .received =
+             [this](const QByteArray& block, const std::optional<Result<QString>>& archived) {
+                 recordReceived(block, archived);
+             },
+         .transportFailed =
+             [this](const QString& message) {
+                 m_status.lastError = message;
+                 m_status.lastErrorTime = m_config.clock();
+                 publishStatus();
+             }},
+        this);
     m_manualSender = std::make_unique<ManualSender>(*m_client, m_logs);
+    m_manualSender->setSentHook([this](FrameRecord::Source source, const QString& frame,
+                                       const QString& payload, const QString& file, bool base64) {
+        const int capacity = m_parameters().frameLogCapacity();
+        if (capacity == 0)
+            return;
+        m_frames->setCapacity(capacity);
+        FrameRecord record;
+        record.time = m_config.clock();
+        record.direction = FrameRecord::Direction::Sent;
+        record.source = source;
+        record.bytes = ascii::fromText(frame);
+        record.base64 = base64;
+        record.payload = payload;
+        record.file = file;
+        std::ignore = m_frames->append(std::move(record));
+    });
     m_outboxSender = new OutboxSender(*m_client, m_logs,
                                       {[this] { return m_linkReady; },
                                        [this](bool ready) { m_linkReady = ready; }, [this] { onOff(); },
                                        [] {
                                            QCoreApplication::processEvents();
                                        }},
-                                      this);
+                                      this, m_config.clock);
+    connect(m_outboxSender, &OutboxSender::sent, this,
+            [this](const OutboxSend& send) { recordOutbox(send, false); });
+    connect(m_outboxSender, &OutboxSender::deliveryChanged, this,
+            [this](const OutboxSend& send) { recordOutbox(send, true); });
 }
 
 LinkEngine::~LinkEngine() = default;
 
 void LinkEngine::start() {
     m_General->start();
-    m_Timer1->start();
+    restartTimer1();
     m_FileChecker->start();
+}
+
+void LinkEngine::restartTimer1() {
+    // The time is read before the timer starts, so the announced moment is never later than
+    // the check itself.
+    m_timer1Due = m_config.clock().addMSecs(m_Timer1->interval());
+    m_Timer1->start();
+    publishStatus();
+}
+
+void LinkEngine::setPhase(LinkStatus::Phase phase, bool publish) {
+    if (m_status.phase != phase) {
+        m_status.phase = phase;
+        m_status.since = m_config.clock();
+    }
+    if (publish)
+        publishStatus();
+}
+
+void LinkEngine::publishStatus() {
+    m_status.nextAttempt =
+        m_parameters().autoConnect && m_status.phase != LinkStatus::Phase::Up && m_Timer1->isActive()
+            ? m_timer1Due
+            : QDateTime();
+    if (m_status == m_published)
+        return;
+    m_published = m_status;
+    emit linkStatusChanged(m_status);
+}
+
+void LinkEngine::refreshStatus() {
+    publishStatus();
+    refreshHealth();
+}
+
+std::optional<std::chrono::milliseconds> LinkEngine::untilNextAttempt() const {
+    if (!m_status.nextAttempt.isValid())
+        return std::nullopt;
+    return std::chrono::milliseconds(std::max(0, m_Timer1->remainingTime()));
+}
+
+void LinkEngine::refreshHealth() {
+    const LinkParameters p = m_parameters();
+    const OutboxHealth health =
+        m_outboxSender->health({p.autoBestanden, p.autoLocatie, p.frame(), p.toonHex}, m_config.clock(),
+                               p.outboxWarnAfter(), m_status.phase == LinkStatus::Phase::Up);
+    if (health == m_health)
+        return;
+    m_health = health;
+    emit outboxHealthChanged(m_health);
+}
+
+void LinkEngine::recordReceived(const QByteArray& block, const std::optional<Result<QString>>& archived) {
+    // On the receive path: nothing here may look through the block. The record shares it and
+    // the inspector analyses it when asked.
+    if (m_outboxSender->awaitingConfirmation() && block.contains(char(InboundArchive::kEot)))
+        m_outboxSender->acknowledged();
+    const int capacity = m_parameters().frameLogCapacity();
+    if (capacity == 0)
+        return;
+    m_frames->setCapacity(capacity);
+    FrameRecord record;
+    record.time = m_config.clock();
+    record.bytes = block;
+    if (!archived) {
+        record.archive = FrameRecord::Archive::Off;
+    } else if (archived->ok()) {
+        record.archive = FrameRecord::Archive::Written;
+        record.archiveDetail = archived->value();
+    } else {
+        switch (archived->failure().code) {
+        case InboundArchive::NoFrame:
+            record.archive = FrameRecord::Archive::NoFrame;
+            break;
+        case InboundArchive::Undecodable:
+            record.archive = FrameRecord::Archive::Undecodable;
+            break;
+        default:
+            record.archive = FrameRecord::Archive::NotWritable;
+            break;
+        }
+        record.archiveDetail = archived->message();
+    }
+    std::ignore = m_frames->append(std::move(record));
+}
+
+void LinkEngine::recordOutbox(const OutboxSend& send, bool settled) {
+    if (settled) {
+        if (const auto serial = m_outboxRows.take(send.id))
+            m_frames->setDelivery(serial, send.delivery);
+    } else if (const int capacity = m_parameters().frameLogCapacity(); capacity > 0) {
+        m_frames->setCapacity(capacity);
+        FrameRecord record;
+        record.time = m_config.clock();
+        record.direction = FrameRecord::Direction::Sent;
+        record.source = FrameRecord::Source::Outbox;
+        record.bytes = ascii::fromText(send.frame);
+        record.base64 = send.base64;
+        record.payload = send.payload;
+        record.file = send.path;
+        record.delivery = send.delivery;
+        const std::uint64_t serial = m_frames->append(std::move(record));
+        if (send.delivery == FrameRecord::Delivery::AwaitingConfirmation)
+            m_outboxRows.insert(send.id, serial);
+    }
+    emit deliveryChanged(send);
+}
+
+Result<void> LinkEngine::resend(int row) {
+    if (row < 0 || row >= m_frames->rowCount())
+        return Failure{1, u"Dit frame is niet meer beschikbaar."_s};
+    const FrameRecord& record = m_frames->record(row);
+    const QString payload =
+        record.direction == FrameRecord::Direction::Sent ? record.payload : m_frames->decodedPayload(row);
+    if (payload.isEmpty())
+        return Failure{2, u"Dit frame heeft geen inhoud om te verzenden."_s};
+    if (!m_client->Connected())
+        return Failure{3, u"Open eerste de TCP/IP verbinding met de host"_s};
+    const LinkParameters p = m_parameters();
+    if (!m_manualSender->resend(payload, p.frame(), p.toonHex))
+        return Failure{4, u"Opnieuw verzenden is mislukt."_s};
+    return {};
 }
 
 void LinkEngine::setOwnFiles(const QStringList& paths) {
@@ -92,11 +276,15 @@ void LinkEngine::reportUncaught(const QString& message) {
 void LinkEngine::generalTick() {
     m_logs.setTimesInFiles(m_parameters().tijdInLogbestanden);
     m_poller->tick();
+    publishStatus();
     if (!m_General->isActive())
         m_General->start();
 }
 
 void LinkEngine::reconnectTick() {
+    // The repeating timer has just started its next interval; an attempt below restarts it.
+    m_timer1Due = m_config.clock().addMSecs(m_Timer1->remainingTime());
+    publishStatus();
     const LinkParameters p = m_parameters();
     m_supervisor->reconnectCheck(p.autoConnect, p.host, p.portText);
 }
@@ -105,8 +293,12 @@ void LinkEngine::fileCheckerTick() {
     // Stopped while it runs, so that the waiting messages it lets run cannot start it again;
     // started again on every way out, errors included.
     m_FileChecker->stop();
-    const auto restart = qScopeGuard([this] { m_FileChecker->start(); });
+    const auto restart = qScopeGuard([this] {
+        refreshHealth();
+        m_FileChecker->start();
+    });
     const LinkParameters p = m_parameters();
+    m_outboxSender->setConfirmation({p.bevestigdAfleveren, p.confirmationWait()});
     m_outboxSender->tick({p.autoBestanden, p.autoLocatie, p.frame(), p.toonHex});
 }
 

@@ -1,22 +1,27 @@
 #pragma once
 
 #include <QDateTime>
+#include <QHash>
 #include <QObject>
 #include <QStringList>
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "common/datafolders.h"
 #include "common/result.h"
 #include "engine/linkparameters.h"
+#include "engine/linkstatus.h"
 #include "link/inboundarchive.h"
 #include "logs/trafficlogs.h"
+#include "outbound/outboxhealth.h"
+#include "outbound/outboxsender.h"
 #include "transport/tcpclient.h"
 
 class ConnectionSupervisor;
+class FrameLog;
 class ManualSender;
-class OutboxSender;
 class QTimer;
 class ReceivePoller;
 class TransportWait;
@@ -37,6 +42,12 @@ struct LinkEngineConfig {
 /// link-ready flag. The window and the service both drive it: they give it the options, read
 /// afresh at every use, show its logs and indicator, and forward the operator's actions. Its
 /// timers are its children, named General, Timer1 and FileChecker.
+///
+/// For a status bar and an inspector it also keeps, without widgets: the link's state
+/// (linkStatus(), linkStatusChanged), every frame received and sent (frames(), a table model),
+/// the outbox's health (outboxHealth(), outboxHealthChanged) and the delivery of outbox files
+/// (deliveryChanged); with BevestigdAfleveren on, an outbox file is deleted only on the host's
+/// acknowledgement.
 class LinkEngine : public QObject {
     Q_OBJECT
 public:
@@ -75,13 +86,42 @@ public:
     /// The close: the traffic logs to their files when the options keep them.
     Result<void> flushLogs();
 
+    /// The frames received and sent, newest last, bounded by InspecteurAantal.
+    FrameLog& frames() { return *m_frames; }
+    const LinkStatus& linkStatus() const { return m_status; }
+    /// Time left until the reconnect check runs, while LinkStatus::nextAttempt is set.
+    std::optional<std::chrono::milliseconds> untilNextAttempt() const;
+    const OutboxHealth& outboxHealth() const { return m_health; }
+    /// Sends the payload of the frame in this row of frames() again, in compact form with the
+    /// framing options of now, as a typed packet goes (it shows in the outgoing log and as a new
+    /// row). A sent frame's payload is the text before framing; a received frame's is its payload
+    /// decoded from Base64 when it decodes, else as received. Asks nothing: the caller confirms
+    /// first (prompts::confirm). Fails with a text for the operator: no such row, nothing to
+    /// send, no link, or the write failed (its message is in the incoming log).
+    Result<void> resend(int row);
+    /// Reads the options again for the link state and the outbox health, for a caller that has
+    /// just changed them; the poll and the outbox ticks do so on their own.
+    void refreshStatus();
+
 signals:
+    void linkStatusChanged(const LinkStatus& status);
+    void outboxHealthChanged(const OutboxHealth& health);
+    /// An outbox file was sent or its delivery settled (a confirmation, or none in time).
+    void deliveryChanged(const OutboxSend& send);
+
     /// The lit states of the connection lamp and of the on/off button, each set from its own
     /// connected test on every poll tick.
     void lampLit(bool lit);
     void onOffLit(bool lit);
 
 private:
+    void recordReceived(const QByteArray& block, const std::optional<Result<QString>>& archived);
+    void recordOutbox(const OutboxSend& send, bool settled);
+    void setPhase(LinkStatus::Phase phase, bool publish = true);
+    void publishStatus();
+    void refreshHealth();
+    void restartTimer1();
+
     LinkEngineConfig m_config;
     Parameters m_parameters;
     DataFolders m_folders;
@@ -96,4 +136,10 @@ private:
     QTimer* m_General = nullptr;
     QTimer* m_Timer1 = nullptr;
     QTimer* m_FileChecker = nullptr;
+    FrameLog* m_frames = nullptr;
+    LinkStatus m_status;
+    LinkStatus m_published; ///< as last signalled
+    QDateTime m_timer1Due;
+    OutboxHealth m_health;
+    QHash<std::uint64_t, std::uint64_t> m_outboxRows; ///< outbox send id to frame serial
 };

@@ -1,5 +1,9 @@
 #include "engine/linkparameters.h"
 
+#include <algorithm>
+
+#include "link/leadingnumber.h"
+
 using namespace Qt::Literals::StringLiterals;
 
 const QList<MainSetting>& mainSettings() {
@@ -18,9 +22,30 @@ const QList<MainSetting>& mainSettings() {
         {u"ACKDisconnect"_s, u"Checked"_s, &LinkParameters::ackDisconnect},
         {u"Logbewaren"_s, u"Checked"_s, &LinkParameters::logbewaren},
         {u"XMLBestandenBewaren"_s, u"Checked"_s, &LinkParameters::xmlBestandenBewaren},
-        // Added after the design's options: the time of each entry, on screen and in the files.
+        {u"BevestigdAfleveren"_s, u"Checked"_s, &LinkParameters::bevestigdAfleveren},
+        {u"BevestigingsTijd"_s, u"Text"_s, &LinkParameters::bevestigingsTijd},
+        {u"WachtWaarschuwing"_s, u"Text"_s, &LinkParameters::wachtWaarschuwing},
+        {u"InspecteurAantal"_s, u"Text"_s, &LinkParameters::inspecteurAantal},
         {u"TijdInLogboeken"_s, u"Checked"_s, &LinkParameters::tijdInLogboeken},
         {u"TijdInLogbestanden"_s, u"Checked"_s, &LinkParameters::tijdInLogbestanden},
     };
     return table;
+}
+
+namespace {
+std::int64_t nonNegative(const QString& text) {
+    return std::max<std::int64_t>(0, leadingNumber(text));
+}
+} // namespace
+
+std::chrono::milliseconds LinkParameters::confirmationWait() const {
+    return std::chrono::seconds(nonNegative(bevestigingsTijd));
+}
+
+std::chrono::milliseconds LinkParameters::outboxWarnAfter() const {
+    return std::chrono::seconds(nonNegative(wachtWaarschuwing));
+}
+
+int LinkParameters::frameLogCapacity() const {
+    return int(std::min<std::int64_t>(nonNegative(inspecteurAantal), 1'000'000));
 }

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <chrono>
 #include <variant>
 
 #include "outbound/framing.h"
@@ -24,10 +25,18 @@ struct LinkParameters {
     bool ackDisconnect = false;                 ///< ACKDisconnect
     bool autoBestanden = false;                 ///< AutoBestanden
     QString autoLocatie;                        ///< AutoLocatie, the outbox folder as typed
+    bool bevestigdAfleveren = false; ///< BevestigdAfleveren: delete outbox files on acknowledgement
+    QString bevestigingsTijd = QStringLiteral("30");  ///< BevestigingsTijd, seconds to wait for it
+    QString wachtWaarschuwing = QStringLiteral("60"); ///< WachtWaarschuwing, seconds before an outbox warning
+    QString inspecteurAantal = QStringLiteral("1000"); ///< InspecteurAantal, frames the inspector keeps
     bool tijdInLogboeken = false;               ///< TijdInLogboeken: the time before each entry on screen
     bool tijdInLogbestanden = false;            ///< TijdInLogbestanden: and in the log files
 
     framing::Options frame() const { return {soh, stx, eot, enc64verzenden}; }
+    /// The texts above read by their leading number; a number below 0 counts as 0.
+    std::chrono::milliseconds confirmationWait() const;
+    std::chrono::milliseconds outboxWarnAfter() const;
+    int frameLogCapacity() const;
 };
 
 /// One stored option of the main window: the control's name (also its key in the settings

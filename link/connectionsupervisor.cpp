@@ -28,10 +28,12 @@ void ConnectionSupervisor::onOff(const QString& host, const QString& portText) {
     m_client.setHost(host);
     m_client.setPort(portFromText(portText));
     const auto ended = qScopeGuard([this] { emit connectAttemptEnded(); });
+    emit connectAttemptStarted(m_client.Host(), m_client.Port());
     try {
         m_client.Connect();
     } catch (const TransportError& error) {
         m_logs.incoming().replace(error.message());
+        emit connectAttemptFailed(error.message());
     }
 }
 

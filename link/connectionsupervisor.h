@@ -38,6 +38,10 @@ public:
     void status(HostStatus kind, const QString& text);
 
 signals:
+    /// On/off is about to connect to host and port (emitted before the connect blocks).
+    void connectAttemptStarted(const QString& host, std::uint16_t port);
+    /// The connect of on/off failed with this message (also an empty one).
+    void connectAttemptFailed(const QString& message);
     /// A connect attempt of on/off is over, whatever its outcome: the reconnect check counts its
     /// interval from here, so a long attempt is never followed at once by the next.
     void connectAttemptEnded();

@@ -39,10 +39,10 @@ std::optional<QString> InboundArchive::payloadOf(QStringView blockText) {
 Result<QString> InboundArchive::decodedText(QByteArrayView block) {
     const std::optional<QString> payload = payloadOf(ansi::toText(block));
     if (!payload)
-        return Failure{1, u"No framed packet in the block."_s};
+        return Failure{NoFrame, u"No framed packet in the block."_s};
     const Result<QString> decoded = base64::decode(*payload);
     if (!decoded)
-        return decoded.failure();
+        return Failure{Undecodable, decoded.message()};
     return textlines::normalize(decoded.value());
 }
 
@@ -53,6 +53,9 @@ Result<QString> InboundArchive::archive(QByteArrayView block) {
     // The decoder gives one character per byte (Latin-1), so Latin-1 writes back exactly the
     // host's bytes. Through Windows-1252 the bytes 0x80 to 0x9F would come out as "?", and a
     // UTF-8 packet (a euro sign is E2 82 AC) would be damaged in its archive copy.
-    return newfile::write(m_folder, u"MC_"_s + fileStamp(m_clock(), StampOrder::DayFirst), u".XML"_s,
-                          text.value().toLatin1());
+    Result<QString> written = newfile::write(m_folder, u"MC_"_s + fileStamp(m_clock(), StampOrder::DayFirst),
+                                             u".XML"_s, text.value().toLatin1());
+    if (!written)
+        return Failure{NotWritten, written.message()};
+    return written;
 }

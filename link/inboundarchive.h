@@ -22,6 +22,9 @@ public:
     static constexpr char16_t kStx = 0x02;
     static constexpr char16_t kEot = 0x04;
 
+    /// The failure codes of archive(), so a caller can tell why no file was written.
+    enum FailureCode { NoFrame = 1, Undecodable = 2, NotWritten = 3 };
+
     explicit InboundArchive(QString xmlFolder, Clock clock = &QDateTime::currentDateTime);
 
     /// The Base64 payload of the first frame in a block's text, or nothing when the text lacks
@@ -40,7 +43,8 @@ public:
 
     /// Archives the first frame of a received block; at most one file. Returns the file
     /// written. A block without a frame, a payload the decoder refuses and a file that cannot be
-    /// written are failures for the caller to drop: the receive poll never reports them.
+    /// written are failures (NoFrame, Undecodable, NotWritten) that the receive poll never
+    /// reports in a log; the frame inspector shows them.
     Result<QString> archive(QByteArrayView block);
 
     const QString& folder() const { return m_folder; }

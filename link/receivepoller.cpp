@@ -19,6 +19,10 @@ ReceivePoller::ReceivePoller(TcpClient& client, TrafficLogs& logs, InboundArchiv
 void ReceivePoller::tick() {
     try {
         poll();
+    } catch (const TransportError& error) {
+        m_logs.incoming().add(error.message());
+        if (m_outputs.transportFailed)
+            m_outputs.transportFailed(error.message());
     } catch (const AppError& error) {
         m_logs.incoming().add(error.message());
     }
@@ -49,8 +53,11 @@ void ReceivePoller::poll() {
         const QString text = ansi::toText(block);
         if (!block.isEmpty()) {
             m_logs.incoming().add(options.hex ? hexRender(text) : text);
+            std::optional<Result<QString>> archived;
             if (options.archive)
-                std::ignore = m_archive.archive(block);
+                archived.emplace(m_archive.archive(block));
+            if (m_outputs.received)
+                m_outputs.received(block, archived);
         }
         if (options.ackDisconnect && text.contains(QChar(InboundArchive::kEot))) {
             m_outputs.setLinkReady(false);

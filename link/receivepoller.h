@@ -1,7 +1,12 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
+#include <QString>
 #include <functional>
+#include <optional>
+
+#include "common/result.h"
 
 class InboundArchive;
 class TcpClient;
@@ -26,6 +31,12 @@ public:
         std::function<void(bool)> setLed;
         std::function<void(bool)> setButton;
         std::function<void(bool)> setLinkReady;
+        /// Optional: each non-empty block, after it was logged and archived and before the
+        /// acknowledgement test, with the archive's result (none when the archive is off). The
+        /// block is the poll's own buffer, shared, not copied; keep the work here small.
+        std::function<void(const QByteArray& block, const std::optional<Result<QString>>& archived)> received;
+        /// Optional: a transport error that ended the tick, with its message.
+        std::function<void(const QString& message)> transportFailed;
     };
 
     ReceivePoller(TcpClient& client, TrafficLogs& logs, InboundArchive& archive, Outputs outputs,

@@ -21,13 +21,29 @@ bool ManualSender::writeAndLog(const QString& frame, bool hex) {
     }
 }
 
-bool ManualSender::sendTyped(const QString& text, const framing::Options& options, bool hex) {
-    if (text.isEmpty() || !m_client.Connected())
+bool ManualSender::sendCompact(const QString& payload, const framing::Options& options, bool hex,
+                               FrameRecord::Source source) {
+    if (payload.isEmpty() || !m_client.Connected())
         return false;
-    return writeAndLog(framing::compact(text, options), hex);
+    const QString frame = framing::compact(payload, options);
+    if (!writeAndLog(frame, hex))
+        return false;
+    if (m_sentHook)
+        m_sentHook(source, frame, payload, {}, options.base64);
+    return true;
+}
+
+bool ManualSender::sendTyped(const QString& text, const framing::Options& options, bool hex) {
+    return sendCompact(text, options, hex, FrameRecord::Source::Typed);
+}
+
+bool ManualSender::resend(const QString& payload, const framing::Options& options, bool hex) {
+    return sendCompact(payload, options, hex, FrameRecord::Source::Resend);
 }
 
 void ManualSender::sendFile(const QString& path, const framing::Options& options, bool hex) {
     const QString text = readOutgoingFile(path);
-    std::ignore = writeAndLog(framing::lines(text, options), hex);
+    const QString frame = framing::lines(text, options);
+    if (writeAndLog(frame, hex) && m_sentHook)
+        m_sentHook(FrameRecord::Source::ChosenFile, frame, text, path, options.base64);
 }

@@ -5,19 +5,64 @@
 
 #include "common/ansicodec.h"
 #include "common/hexrender.h"
+#include "common/writerprobe.h"
 #include "logs/trafficlogs.h"
 #include "outbound/outgoingfile.h"
 #include "transport/tcpclient.h"
 
 using namespace Qt::Literals::StringLiterals;
 
-OutboxSender::OutboxSender(TcpClient& client, TrafficLogs& logs, Link link, QObject* parent)
+OutboxSender::OutboxSender(TcpClient& client, TrafficLogs& logs, Link link, QObject* parent, Clock clock)
     : QObject(parent)
     , m_client(client)
     , m_logs(logs)
-    , m_link(std::move(link)) {}
+    , m_link(std::move(link))
+    , m_clock(std::move(clock)) {}
+
+std::optional<QString> OutboxSender::awaitingConfirmation() const {
+    if (!m_pending)
+        return std::nullopt;
+    return m_pending->send.path;
+}
+
+void OutboxSender::acknowledged() {
+    if (!m_pending)
+        return;
+    OutboxSend send = std::move(m_pending->send);
+    m_pending.reset();
+    m_logs.incoming().add(u"Bevestiging ontvangen"_s);
+    m_logs.incoming().add(u"Origineel verwijderen"_s);
+    send.delivery =
+        removeSent(send.path) ? FrameRecord::Delivery::Confirmed : FrameRecord::Delivery::NotDeletable;
+    emit deliveryChanged(send);
+}
+
+void OutboxSender::expire() {
+    if (!m_pending || m_clock() < m_pending->deadline)
+        return;
+    OutboxSend send = std::move(m_pending->send);
+    m_pending.reset();
+    m_logs.incoming().add(u"Geen bevestiging ontvangen, bestand blijft staan"_s);
+    send.delivery = FrameRecord::Delivery::NotConfirmed;
+    emit deliveryChanged(send);
+}
+
+bool OutboxSender::removeSent(const QString& path) {
+    // A read-only file cannot be deleted where this program comes from; it stays and is
+    // sent again whenever the flag allows. A failed delete is not reported.
+    if (QFileInfo(path).permissions() & QFileDevice::WriteOwner)
+        std::ignore = QFile::remove(path);
+    const bool gone = !QFileInfo::exists(path);
+    if (gone)
+        m_notDeletable.remove(path);
+    else
+        m_notDeletable.insert(path);
+    return gone;
+}
 
 void OutboxSender::tick(const OutboxSettings& settings) {
+    // A wait that ran out frees the file for the pass below, whatever the other options say.
+    expire();
     // An empty folder text would mean the root of the file system: its XML files are not ours.
     if (!settings.enabled || settings.folder.isEmpty())
         return;
@@ -39,11 +84,49 @@ void OutboxSender::tick(const OutboxSettings& settings) {
             m_link.processEvents();
             return;
         }
-        if (ready && m_client.Connected()) {
+        // While a sent file waits for its acknowledgement nothing else goes: an EOT could not be
+        // told apart between two files.
+        if (ready && m_client.Connected() && !m_pending) {
             send(path, settings);
             m_link.processEvents();
         }
     }
+}
+
+OutboxHealth OutboxSender::health(const OutboxSettings& settings, const QDateTime& now,
+                                  std::chrono::milliseconds warnAfter, bool linkUp) const {
+    OutboxHealth health;
+    if (!settings.enabled || settings.folder.isEmpty())
+        return health;
+    const QFileInfoList entries =
+        QDir(settings.folder)
+            .entryInfoList({u"*.xml"_s}, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                           QDir::Unsorted);
+    for (const QFileInfo& info : entries) {
+        if (info.isSymLink() || !info.isFile() || isOwnFile(info))
+            continue;
+        ++health.waiting;
+        const QDateTime modified = info.lastModified();
+        if (!health.oldestTime.isValid() || modified < health.oldestTime) {
+            health.oldestTime = modified;
+            health.oldestFile = settings.folder + u'/' + info.fileName();
+        }
+    }
+    if (health.waiting == 0 || health.oldestTime.msecsTo(now) <= warnAfter.count())
+        return health;
+    health.warning = true;
+    // The oldest file's own trouble first; the link only when the file has none.
+    if (m_pending && QFileInfo(m_pending->send.path) == QFileInfo(health.oldestFile))
+        health.reason = OutboxHealth::Reason::AwaitingConfirmation;
+    else if (m_notDeletable.contains(health.oldestFile))
+        health.reason = OutboxHealth::Reason::NotDeletable;
+    else if (writerprobe::probe(health.oldestFile) == writerprobe::State::BeingWritten)
+        health.reason = OutboxHealth::Reason::BeingWritten;
+    else if (!linkUp)
+        health.reason = OutboxHealth::Reason::LinkDown;
+    else
+        health.reason = OutboxHealth::Reason::Unknown;
+    return health;
 }
 
 bool OutboxSender::isOwnFile(const QFileInfo& file) const {
@@ -62,16 +145,24 @@ void OutboxSender::send(const QString& path, const OutboxSettings& settings) {
     // Narrowed to the ANSI code page, as the host has always received these files; the length
     // field counts the text before narrowing, which keeps one character per code unit.
     const QString frame = ansi::toText(ansi::fromText(framing::compact(text, settings.frame)));
+    OutboxSend record{
+        m_nextId++, path, frame, text, settings.frame.base64, FrameRecord::Delivery::WriteFailed};
+    const bool confirm = m_confirmation.enabled;
     try {
         m_logs.incoming().add(u"Pakket verzenden"_s);
         m_client.Write(frame);
         m_logs.outgoing().add(settings.hex ? hexRender(frame) : frame);
-        m_logs.incoming().add(u"Origineel verwijderen"_s);
-        // A read-only file cannot be deleted where this program comes from; it stays and is
-        // sent again whenever the flag allows. A failed delete is not reported.
-        if (QFileInfo(path).permissions() & QFileDevice::WriteOwner)
-            std::ignore = QFile::remove(path);
+        if (confirm) {
+            m_logs.incoming().add(u"Wacht op bevestiging"_s);
+            record.delivery = FrameRecord::Delivery::AwaitingConfirmation;
+            m_pending = Pending{record, m_clock().addMSecs(m_confirmation.wait.count())};
+        } else {
+            m_logs.incoming().add(u"Origineel verwijderen"_s);
+            record.delivery =
+                removeSent(path) ? FrameRecord::Delivery::Deleted : FrameRecord::Delivery::NotDeletable;
+        }
     } catch (const AppError& error) {
         m_logs.incoming().add(error.message());
     }
+    emit sent(record);
 }

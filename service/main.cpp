@@ -16,6 +16,7 @@
 #include "engine/storedparameters.h"
 #include "link/connectionsupervisor.h"
 #include "service/consolelog.h"
+#include "service/enginejournal.h"
 #include "transport/transportwait.h"
 #include "version/versioninforeader.h"
 
@@ -80,6 +81,9 @@ QString effectiveOptions(const LinkParameters& p, const QString& folder, const S
                          yesNo(p.*std::get<bool LinkParameters::*>(setting.member)));
     }
     lines.append(u"AutoLocatie: "_s + QDir::toNativeSeparators(p.autoLocatie));
+    lines.append(u"BevestigingsTijd: "_s + QString::number(p.confirmationWait().count() / 1000) + u" s"_s);
+    lines.append(u"WachtWaarschuwing: "_s + QString::number(p.outboxWarnAfter().count() / 1000) + u" s"_s);
+    lines.append(u"InspecteurAantal: "_s + QString::number(p.frameLogCapacity()));
     return lines.join(u'\n');
 }
 
@@ -177,6 +181,7 @@ int main(int argc, char** argv) {
     engine.setWaitHook(&wait);
     engine.setOwnFiles({stored.filePath, folder + u"RTCPIPCLIENTSMS.xml"_s});
     ConsoleLog console(engine.logs(), stdout);
+    EngineJournal journal(engine, stdout);
     uncaught::setHook([&engine](const QString& message) { engine.reportUncaught(message); });
     int code = 0;
     QObject::connect(&shutdown, &ShutdownSignals::requested, &app, [&engine, &code] {

@@ -4,9 +4,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "closedport.h"
 #include "engine/linkengine.h"
 #include "hostframe.h"
+#include "link/framelog.h"
 #include "loopbackpeer.h"
+#include "testclock.h"
 #include "testfiles.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -18,23 +21,18 @@ class TestLinkEngine : public QObject {
 private slots:
     void init() {
         m_dir.emplace();
+        m_clock.emplace();
         m_peer = std::make_unique<LoopbackPeer>();
         m_parameters = LinkParameters{};
         m_parameters.portText = QString::number(m_peer->port());
         m_parameters.autoLocatie = m_dir->path() + u"/outbox"_s;
         QVERIFY(QDir().mkpath(m_parameters.autoLocatie));
-        m_engine = std::make_unique<LinkEngine>(
-            LinkEngineConfig{.executableFolder = m_dir->path() + u'/',
-                             .generalInterval = std::chrono::milliseconds(30),
-                             .reconnectInterval = std::chrono::milliseconds(80),
-                             .fileCheckerInterval = std::chrono::milliseconds(30)},
-            [this] { return m_parameters; });
-        m_engine->dataFolders().create();
-        m_engine->start();
+        startEngine();
     }
     void cleanup() {
         m_engine.reset();
         m_peer.reset();
+        m_clock.reset();
         m_dir.reset();
     }
 
@@ -110,10 +108,232 @@ private slots:
         QCOMPARE(readFile(m_engine->dataFolders().logs + files[0]), QByteArray("binnen\r\n"));
     }
 
+    // The inspector's verdicts on what a real host sent, one block per tick: a wrong declared
+    // length, a frame without EOT, a bad Base64 character, and a good frame with its archive file;
+    // then the archive's refusals: switched off, and a folder it cannot write to.
+    void inspectorShowsEachBlockWithItsVerdict() {
+        m_engine->onOff();
+        QVERIFY(m_engine->linkReady());
+        QTRY_COMPARE(m_peer->connectionCount(), 1);
+        FrameLog& frames = m_engine->frames();
+        // One block per tick: the next is sent once the last one has its row.
+        const auto send = [&](const QByteArray& bytes) {
+            m_peer->send(bytes);
+            return frames.rowCount();
+        };
+        const auto cell = [&](int row, int column) {
+            return frames.data(frames.index(row, column)).toString();
+        };
+        const QByteArray good = frame("<rit/>"); // PHJpdC8+ (8 characters)
+
+        int row = send("\x01"
+                       "12\x02PHJpdC8+\x04");
+        QTRY_COMPARE(frames.rowCount(), row + 1);
+        QCOMPARE(cell(row, FrameLog::LengthColumn), u"12 / 8 (wijkt af)"_s);
+        QCOMPARE(cell(row, FrameLog::DirectionColumn), u"in"_s);
+        row = send("\x01"
+                   "8\x02PHJpdC8+");
+        QTRY_COMPARE(frames.rowCount(), row + 1);
+        QCOMPARE(cell(row, FrameLog::MarkersColumn), u"SOH, lengte + STX"_s);
+        QCOMPARE(cell(row, FrameLog::OutcomeColumn), u"niet bewaard: geen volledig frame"_s);
+        row = send("\x01"
+                   "8\x02PHJp!C8+\x04");
+        QTRY_COMPARE(frames.rowCount(), row + 1);
+        QCOMPARE(cell(row, FrameLog::Base64Column), u"ongeldig vanaf byte 7"_s);
+        QCOMPARE(cell(row, FrameLog::FirstLineColumn), u"PHJp!C8+"_s);
+        row = send(good);
+        QTRY_COMPARE(frames.rowCount(), row + 1);
+        QCOMPARE(cell(row, FrameLog::MarkersColumn), u"SOH, lengte + STX, EOT"_s);
+        QCOMPARE(cell(row, FrameLog::LengthColumn), u"8 / 8"_s);
+        QCOMPARE(cell(row, FrameLog::Base64Column), u"geldig"_s);
+        QCOMPARE(cell(row, FrameLog::FirstLineColumn), u"<rit/>"_s);
+        // The archive keeps what it always kept: the wrong length and the bad character too.
+        QCOMPARE(QDir(m_engine->dataFolders().xml).entryList(QDir::Files).size(), 3);
+        QVERIFY(cell(0, FrameLog::OutcomeColumn).startsWith(u"MC_"_s));
+        const QString written = frames.record(row).archiveDetail;
+        QCOMPARE(cell(row, FrameLog::OutcomeColumn), QFileInfo(written).fileName());
+        QCOMPARE(readFile(written), QByteArray("<rit/>\r\n"));
+        QCOMPARE(frames.record(row).bytes, good);
+        QCOMPARE(frames.decodedPayload(row), u"<rit/>"_s);
+
+        m_parameters.xmlBestandenBewaren = false;
+        row = send(good);
+        QTRY_COMPARE(frames.rowCount(), row + 1);
+        QCOMPARE(cell(row, FrameLog::OutcomeColumn), u"niet bewaard: archief staat uit"_s);
+        m_parameters.xmlBestandenBewaren = true;
+        QVERIFY(QDir(m_engine->dataFolders().xml).removeRecursively());
+        QVERIFY(writeFile(QDir(m_engine->dataFolders().xml).path(), "geen map"));
+        row = send(good);
+        QTRY_COMPARE(frames.rowCount(), row + 1);
+        QCOMPARE(cell(row, FrameLog::OutcomeColumn), u"niet bewaard: map niet beschrijfbaar"_s);
+        // None of it reached a log other than as the received text.
+        QCOMPARE(incoming().size(), 1 + 6);
+    }
+
+    // What was typed shows as a sent row; sending it again uses the framing of now.
+    void resendUsesTheFramingOfNow() {
+        m_engine->onOff();
+        QVERIFY(m_engine->sendTyped(u"abc"_s));
+        FrameLog& frames = m_engine->frames();
+        QCOMPARE(frames.rowCount(), 1);
+        QCOMPARE(frames.data(frames.index(0, FrameLog::DirectionColumn)).toString(), u"uit"_s);
+        QCOMPARE(frames.outcomeText(0), u"getypt pakket"_s);
+        QTRY_COMPARE(m_peer->received(), QByteArray("abc"));
+        m_parameters.stx = true;
+        m_parameters.enc64verzenden = true;
+        QVERIFY(m_engine->resend(0));
+        QTRY_COMPARE(m_peer->received(), QByteArray("abc4\x02YWJj"));
+        QCOMPARE(frames.rowCount(), 2);
+        QCOMPARE(frames.outcomeText(1), u"opnieuw verzonden"_s);
+        QCOMPARE(m_engine->logs().outgoing().lines(), (QStringList{u"abc"_s, u"4\x02YWJj"_s}));
+        QCOMPARE(m_engine->resend(5).failure().code, 1);
+        m_engine->onOff();
+        QCOMPARE(m_engine->resend(0).message(), u"Open eerste de TCP/IP verbinding met de host"_s);
+    }
+
+    // With AutoConnect on, the status shows when the next attempt comes; when that time is
+    // reached the attempt starts, and the next one is counted from the end of the failed one.
+    void countdownReachingZeroStartsAnAttempt() {
+        m_engine.reset();
+        m_parameters.portText = QString::number(closedPort());
+        m_parameters.autoConnect = true;
+        startEngine(std::chrono::milliseconds(400));
+        QList<LinkStatus> seen;
+        connect(m_engine.get(), &LinkEngine::linkStatusChanged, this,
+                [&seen](const LinkStatus& status) { seen.append(status); });
+        const QDateTime due = m_engine->linkStatus().nextAttempt;
+        QVERIFY(due.isValid());
+        QVERIFY(m_engine->untilNextAttempt().has_value());
+        QCOMPARE(m_engine->linkStatus().phase, LinkStatus::Phase::Down);
+        QTRY_VERIFY(m_engine->linkStatus().attemptsSinceSuccess == 2);
+        const auto connecting = std::find_if(seen.cbegin(), seen.cend(), [](const LinkStatus& s) {
+            return s.phase == LinkStatus::Phase::Connecting;
+        });
+        QVERIFY(connecting != seen.cend());
+        QVERIFY2(connecting->since >= due, qPrintable(connecting->since.toString(u"HH:mm:ss.zzz"_s) +
+                                                      u" < "_s + due.toString(u"HH:mm:ss.zzz"_s)));
+        QCOMPARE(connecting->attemptsSinceSuccess, 1);
+        QCOMPARE(connecting->host, u"127.0.0.1"_s);
+        const auto failed = std::next(connecting);
+        QVERIFY(failed != seen.cend());
+        QCOMPARE(failed->phase, LinkStatus::Phase::Down);
+        QVERIFY(failed->lastError.contains(u"Connection refused."_s));
+        QVERIFY(failed->lastErrorTime.isValid());
+        // No back-to-back attempts: the second starts a whole interval after the first ended.
+        QVERIFY(failed->nextAttempt >= failed->since.addMSecs(400));
+        const auto second = std::find_if(failed, seen.cend(), [](const LinkStatus& s) {
+            return s.phase == LinkStatus::Phase::Connecting;
+        });
+        QVERIFY(second != seen.cend());
+        QVERIFY(second->since >= failed->nextAttempt);
+        // A host that answers ends the count.
+        m_parameters.portText = QString::number(m_peer->port());
+        QTRY_COMPARE(m_engine->linkStatus().phase, LinkStatus::Phase::Up);
+        QCOMPARE(m_engine->linkStatus().attemptsSinceSuccess, 0);
+        QVERIFY(!m_engine->linkStatus().nextAttempt.isValid());
+    }
+
+    // A file waiting longer than the set time with no link raises the warning, with its reason;
+    // once the link is back and the file gone, the warning clears.
+    void outboxWarningAppearsAndClears() {
+        const quint16 open = m_peer->port();
+        m_parameters.portText = QString::number(closedPort());
+        QVERIFY(writeFile(m_parameters.autoLocatie + u"/a.xml"_s, "<a/>"));
+        QList<OutboxHealth> seen;
+        connect(m_engine.get(), &LinkEngine::outboxHealthChanged, this,
+                [&seen](const OutboxHealth& health) { seen.append(health); });
+        m_parameters.autoBestanden = true;
+        QTRY_COMPARE(m_engine->outboxHealth().waiting, 1);
+        QVERIFY(!m_engine->outboxHealth().warning);
+        m_clock->advance(std::chrono::seconds(61));
+        QTRY_VERIFY(m_engine->outboxHealth().warning);
+        QCOMPARE(m_engine->outboxHealth().reason, OutboxHealth::Reason::LinkDown);
+        QVERIFY(m_engine->outboxHealth()
+                    .warningText(m_clock->now())
+                    .startsWith(u"Uitgaand bestand a.xml wacht al 6"_s));
+        m_parameters.portText = QString::number(open);
+        QTRY_COMPARE(m_engine->outboxHealth().waiting, 0);
+        QVERIFY(!m_engine->outboxHealth().warning);
+        QVERIFY(seen.size() >= 3);
+        QVERIFY(!seen.last().warning);
+    }
+
+    // Confirmed delivery with a host that never acknowledges: the file stays, goes again when
+    // the wait has run out, and a program that ends in between sends it again after its start.
+    void unacknowledgedFileStaysAndGoesAgainAfterARestart() {
+        m_parameters.bevestigdAfleveren = true;
+        const QString path = m_parameters.autoLocatie + u"/a.xml"_s;
+        QVERIFY(writeFile(path, "<a/>"));
+        QSignalSpy delivery(m_engine.get(), &LinkEngine::deliveryChanged);
+        m_parameters.autoBestanden = true;
+        const qsizetype once = qsizetype(QByteArray("<a/>\r\n").size());
+        QTRY_COMPARE(m_peer->receivedSize(), once);
+        QCOMPARE(delivery.first().first().value<OutboxSend>().delivery,
+                 FrameRecord::Delivery::AwaitingConfirmation);
+        QCOMPARE(incoming().count(u"Wacht op bevestiging"_s), 1);
+        QVERIFY(!incoming().contains(u"Origineel verwijderen"_s));
+        const int row = m_engine->frames().rowCount() - 1;
+        QCOMPARE(m_engine->frames().outcomeText(row), u"a.xml: wacht op bevestiging"_s);
+        // Nothing else goes while it waits, however often the flag allows.
+        QTRY_VERIFY(incoming().count(u"Bestanden gevonden"_s) >= 5);
+        QCOMPARE(m_peer->receivedSize(), once);
+        QVERIFY(QFile::exists(path));
+
+        m_clock->advance(std::chrono::seconds(31));
+        QTRY_COMPARE(m_peer->receivedSize(), 2 * once);
+        QVERIFY(incoming().contains(u"Geen bevestiging ontvangen, bestand blijft staan"_s));
+        QCOMPARE(m_engine->frames().outcomeText(row),
+                 u"a.xml: geen bevestiging, blijft staan voor een volgende ronde"_s);
+        QVERIFY(QFile::exists(path));
+
+        // Killed while it waits: nothing but the file itself remembers it.
+        m_engine.reset();
+        startEngine();
+        QTRY_COMPARE(m_peer->receivedSize(), 3 * once);
+        QVERIFY(QFile::exists(path));
+    }
+
+    // Confirmed delivery with a host that acknowledges every frame: each file goes once and is
+    // deleted after its acknowledgement.
+    void acknowledgedFilesGoOnceEach() {
+        m_parameters.bevestigdAfleveren = true;
+        m_parameters.eot = true;
+        for (const char* name : {"a", "b", "c"})
+            QVERIFY(writeFile(m_parameters.autoLocatie + u'/' + QLatin1String(name) + u".xml"_s, "<x/>"));
+        m_parameters.autoBestanden = true;
+        const qsizetype frameSize = qsizetype(QByteArray("<x/>\r\n\x04").size());
+        for (int n = 1; n <= 3; ++n) {
+            QTRY_COMPARE(m_peer->receivedSize(), n * frameSize);
+            m_peer->send("\x04");
+        }
+        QTRY_VERIFY(QDir(m_parameters.autoLocatie).entryList({u"*.xml"_s}, QDir::Files).isEmpty());
+        QCOMPARE(m_peer->receivedSize(), 3 * frameSize);
+        QCOMPARE(incoming().count(u"Bevestiging ontvangen"_s), 3);
+        QCOMPARE(incoming().count(u"Origineel verwijderen"_s), 3);
+        FrameLog& frames = m_engine->frames();
+        int confirmed = 0;
+        for (int row = 0; row < frames.rowCount(); ++row)
+            confirmed += frames.record(row).delivery == FrameRecord::Delivery::Confirmed;
+        QCOMPARE(confirmed, 3);
+    }
+
 private:
     QStringList incoming() const { return m_engine->logs().incoming().lines(); }
 
+    void startEngine(std::chrono::milliseconds reconnect = std::chrono::milliseconds(80)) {
+        m_engine = std::make_unique<LinkEngine>(
+            LinkEngineConfig{.executableFolder = m_dir->path() + u'/',
+                             .generalInterval = std::chrono::milliseconds(30),
+                             .reconnectInterval = reconnect,
+                             .fileCheckerInterval = std::chrono::milliseconds(30),
+                             .clock = m_clock->clock()},
+            [this] { return m_parameters; });
+        m_engine->dataFolders().create();
+        m_engine->start();
+    }
+
     std::optional<QTemporaryDir> m_dir;
+    std::optional<TestClock> m_clock;
     std::unique_ptr<LoopbackPeer> m_peer;
     LinkParameters m_parameters;
     std::unique_ptr<LinkEngine> m_engine;

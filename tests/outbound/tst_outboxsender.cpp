@@ -183,6 +183,64 @@ private slots:
         QVERIFY(!QFile::exists(path));
     }
 
+    // The outbox warning names the oldest file's own trouble before the link's, and comes only
+    // after the set time.
+    void healthSaysWhyAFileWaits() {
+        const QDateTime later = QDateTime::currentDateTime().addSecs(120);
+        const auto health = [&](bool linkUp) {
+            return m_sender->health(m_settings, later, std::chrono::seconds(60), linkUp);
+        };
+        QCOMPARE(health(true), OutboxHealth{});
+        const QString slow = m_dir->filePath(u"slow.xml"_s);
+        {
+            SlowWriter writer(slow);
+            QVERIFY(writer.started());
+            QCOMPARE(health(true).waiting, 1);
+            QCOMPARE(health(true).oldestFile, slow);
+            QCOMPARE(health(true).reason, OutboxHealth::Reason::BeingWritten);
+            QVERIFY(
+                !m_sender->health(m_settings, QDateTime::currentDateTime(), std::chrono::seconds(60), true)
+                     .warning);
+            QVERIFY(writer.finish());
+        }
+        QCOMPARE(health(false).reason, OutboxHealth::Reason::LinkDown);
+        QCOMPARE(health(true).reason, OutboxHealth::Reason::Unknown);
+        QVERIFY(QFile::remove(slow));
+
+        m_client->Connect();
+        m_ready = true;
+        const QString readOnly = m_dir->filePath(u"ro.xml"_s);
+        QVERIFY(writeFile(readOnly, "<ro/>"));
+        QFile::setPermissions(readOnly, QFileDevice::ReadOwner);
+        m_sender->tick(m_settings);
+        QTRY_VERIFY(m_peer->received.contains("<ro/>"));
+        QCOMPARE(health(true).reason, OutboxHealth::Reason::NotDeletable);
+        QCOMPARE(m_logs->incoming().lines().mid(1),
+                 (QStringList{u"Pakket verzenden"_s, u"Origineel verwijderen"_s}));
+    }
+
+    // With confirmation on the file waits for the host's EOT, and nothing else goes meanwhile.
+    void confirmationDeletesOnlyOnAcknowledgement() {
+        m_sender->setConfirmation({true, std::chrono::seconds(30)});
+        m_client->Connect();
+        m_ready = true;
+        QVERIFY(writeFile(m_dir->filePath(u"a.xml"_s), "<a/>"));
+        QVERIFY(writeFile(m_dir->filePath(u"b.xml"_s), "<b/>"));
+        m_sender->tick(m_settings);
+        const QString first = *m_sender->awaitingConfirmation();
+        m_ready = true;
+        m_sender->tick(m_settings);
+        QCOMPARE(m_logs->incoming().lines().count(u"Pakket verzenden"_s), 1);
+        QVERIFY(QFile::exists(first));
+        m_sender->acknowledged();
+        QVERIFY(!QFile::exists(first));
+        QVERIFY(!m_sender->awaitingConfirmation());
+        const QStringList lines = m_logs->incoming().lines();
+        QCOMPARE(lines.mid(lines.size() - 2),
+                 (QStringList{u"Bevestiging ontvangen"_s, u"Origineel verwijderen"_s}));
+        QCOMPARE(lines.count(u"Wacht op bevestiging"_s), 1);
+    }
+
     void failedWriteKeepsTheFile() {
         // The peer runs on this thread, so it reads nothing while the write blocks: the send
         // makes no progress and fails after its limit, inside the guarded block.
