@@ -18,6 +18,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
@@ -26,7 +27,10 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "app/extrasettingsdialog.h"
+#include "app/frameinspector.h"
 #include "app/ledlabel.h"
+#include "app/linkstatusbar.h"
 #include "app/logmemo.h"
 #include "app/logmemoedit.h"
 #include "app/responsivewait.h"
@@ -98,6 +102,8 @@ THoofdscherm::THoofdscherm(HoofdschermConfig config, QWidget* parent)
     setCentralWidget(m_pages);
     buildMenus();
 
+    new LinkStatusBar(*m_engine, statusBar(), m_config.clock);
+    statusBar()->setSizeGripEnabled(true);
     connect(m_engine, &LinkEngine::lampLit, m_verbindingLed, &LedLabel::setLit);
     connect(m_engine, &LinkEngine::onOffLit, m_aanUitButton, &QPushButton::setChecked);
     m_engine->setOwnFiles({m_settings.filePath(), m_config.executableFolder + u"RTCPIPCLIENTSMS.xml"_s});
@@ -128,6 +134,12 @@ void THoofdscherm::completeAfterFirstFrame() {
         m_trayIcon->show();
 }
 
+FrameInspector& THoofdscherm::frameInspector() {
+    if (!m_inspector)
+        m_inspector = new FrameInspector(*m_engine, this);
+    return *m_inspector;
+}
+
 LinkParameters THoofdscherm::parameters() const {
     LinkParameters p;
     p.host = m_edtHost->text();
@@ -144,6 +156,10 @@ LinkParameters THoofdscherm::parameters() const {
     p.ackDisconnect = m_ACKDisconnect->isChecked();
     p.autoBestanden = m_AutoBestanden->isChecked();
     p.autoLocatie = m_AutoLocatie->text();
+    p.bevestigdAfleveren = m_extraSettings->confirmedDelivery()->isChecked();
+    p.bevestigingsTijd = m_extraSettings->confirmationSeconds()->text();
+    p.wachtWaarschuwing = m_extraSettings->warningSeconds()->text();
+    p.inspecteurAantal = m_extraSettings->inspectorFrames()->text();
     p.tijdInLogboeken = m_TijdInLogboeken->isChecked();
     p.tijdInLogbestanden = m_TijdInLogbestanden->isChecked();
     return p;
@@ -379,6 +395,19 @@ void THoofdscherm::buildMenus() {
     m_TijdInLogbestanden = view->addAction(u"Tijd ook in logbestanden"_s);
     m_TijdInLogbestanden->setObjectName(u"TijdInLogbestanden"_s);
     m_TijdInLogbestanden->setCheckable(true);
+    view->addSeparator();
+    QAction* inspector = view->addAction(u"Frame-inspecteur"_s);
+    inspector->setObjectName(u"FrameInspecteurTonen"_s);
+    connect(inspector, &QAction::triggered, this, [this] {
+        FrameInspector& window = frameInspector();
+        window.show();
+        window.raise();
+        window.activateWindow();
+    });
+    m_extraSettings = new ExtraSettingsDialog(this);
+    QAction* extra = view->addAction(u"Extra instellingen…"_s);
+    extra->setObjectName(u"ExtraInstellingenTonen"_s);
+    connect(extra, &QAction::triggered, m_extraSettings, &QDialog::exec);
     view->addSeparator();
 
     auto* filterBar = new QToolBar(u"Filter"_s, this);

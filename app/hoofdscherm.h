@@ -26,6 +26,8 @@ class ResponsiveWait;
 class HexView;
 class LedLabel;
 class LogMemo;
+class ExtraSettingsDialog;
+class FrameInspector;
 class TFSMS;
 
 /// What the main window is given from outside: where it lives and how fast its timers run.
@@ -90,6 +92,8 @@ public:
     void AanUitClick();
 
     TcpClient& tcpClient() { return m_engine->client(); }
+    /// The frame inspector's window, made on first use.
+    FrameInspector& frameInspector();
     /// What the window does while the transport waits; the program adds its end conditions.
     ResponsiveWait& responsiveWait() { return *m_wait; }
 
@@ -160,4 +164,6 @@ private:
     QLineEdit* m_filterEdit = nullptr;
     QList<LogMemo*> m_memos;                                          ///< Inkomend, Uitgaand, Status
     QList<std::pair<QAction*, QStyle::StandardPixmap>> m_actionIcons; ///< until completeAfterFirstFrame
+    ExtraSettingsDialog* m_extraSettings = nullptr;
+    FrameInspector* m_inspector = nullptr; ///< made when first asked for
 };

@@ -29,8 +29,8 @@ struct LinkParameters {
     QString bevestigingsTijd = QStringLiteral("30");  ///< BevestigingsTijd, seconds to wait for it
     QString wachtWaarschuwing = QStringLiteral("60"); ///< WachtWaarschuwing, seconds before an outbox warning
     QString inspecteurAantal = QStringLiteral("1000"); ///< InspecteurAantal, frames the inspector keeps
-    bool tijdInLogboeken = false;               ///< TijdInLogboeken: the time before each entry on screen
-    bool tijdInLogbestanden = false;            ///< TijdInLogbestanden: and in the log files
+    bool tijdInLogboeken = false;    ///< TijdInLogboeken: the time before each entry on screen
+    bool tijdInLogbestanden = false; ///< TijdInLogbestanden: and in the log files
 
     framing::Options frame() const { return {soh, stx, eot, enc64verzenden}; }
     /// The texts above read by their leading number; a number below 0 counts as 0.

@@ -56,6 +56,12 @@ private slots:
                             "    <ACKDisconnect_Checked>FALSE</ACKDisconnect_Checked>\r\n"
                             "    <Logbewaren_Checked>FALSE</Logbewaren_Checked>\r\n"
                             "    <XMLBestandenBewaren_Checked>TRUE</XMLBestandenBewaren_Checked>\r\n"
+                            // Beside the design's: confirmed delivery, the outbox warning, the
+                            // inspector's size and the times of entries.
+                            "    <BevestigdAfleveren_Checked>FALSE</BevestigdAfleveren_Checked>\r\n"
+                            "    <BevestigingsTijd_Text>30</BevestigingsTijd_Text>\r\n"
+                            "    <WachtWaarschuwing_Text>60</WachtWaarschuwing_Text>\r\n"
+                            "    <InspecteurAantal_Text>1000</InspecteurAantal_Text>\r\n"
                             "    <TijdInLogboeken_Checked>FALSE</TijdInLogboeken_Checked>\r\n"
                             "    <TijdInLogbestanden_Checked>FALSE</TijdInLogbestanden_Checked>\r\n"
                             "  </Hoofdscherm>\r\n"

@@ -1,0 +1,50 @@
+#include "app/extrasettingsdialog.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QIntValidator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+#include "engine/linkparameters.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+QLineEdit* numberEdit(const QString& name, const QString& text, int top, QWidget* parent) {
+    auto* edit = new QLineEdit(text, parent);
+    edit->setObjectName(name);
+    edit->setValidator(new QIntValidator(0, top, edit));
+    edit->setMaximumWidth(90);
+    return edit;
+}
+
+} // namespace
+
+ExtraSettingsDialog::ExtraSettingsDialog(QWidget* parent)
+    : QDialog(parent) {
+    setObjectName(u"ExtraInstellingen"_s);
+    setWindowTitle(u"Extra instellingen"_s);
+    const LinkParameters d;
+    m_confirmed = new QCheckBox(
+        u"Bevestigd afleveren: een uitgaand bestand pas verwijderen na het ACK van de host"_s, this);
+    m_confirmed->setObjectName(u"BevestigdAfleveren"_s);
+    m_confirmed->setChecked(d.bevestigdAfleveren);
+    m_confirmationSeconds = numberEdit(u"BevestigingsTijd"_s, d.bevestigingsTijd, 86400, this);
+    m_warningSeconds = numberEdit(u"WachtWaarschuwing"_s, d.wachtWaarschuwing, 86400, this);
+    m_inspectorFrames = numberEdit(u"InspecteurAantal"_s, d.inspecteurAantal, 1000000, this);
+
+    auto* form = new QFormLayout;
+    form->addRow(m_confirmed);
+    form->addRow(u"Wachten op het ACK (seconden):"_s, m_confirmationSeconds);
+    form->addRow(u"Waarschuwen als een bestand langer wacht dan (seconden):"_s, m_warningSeconds);
+    form->addRow(u"Frames in de frame-inspecteur:"_s, m_inspectorFrames);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::accept);
+    auto* box = new QVBoxLayout(this);
+    box->addLayout(form);
+    box->addWidget(buttons);
+}
