@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <thread>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "benchsupport.h"
@@ -64,7 +65,9 @@ Run runOnce(const QByteArray& frame, int capacity) {
         std::fprintf(stderr, "no connection\n");
         std::exit(1);
     }
+    // Qt made the socket non-blocking; the host thread's plain send loop needs it blocking.
     const int fd = ::dup(int(peer->socketDescriptor()));
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
 
     qsizetype logged = 0;
     QObject::connect(&engine.logs().incoming(), &TrafficLog::appended, &engine,
@@ -116,8 +119,8 @@ Run runOnce(const QByteArray& frame, int capacity) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
-    const qsizetype megabytes = intOption(args, u"megabytes", 100);
-    const int runs = std::max(1, intOption(args, u"runs", 3));
+    const qsizetype megabytes = intOption(args, u"--megabytes", 100);
+    const int runs = std::max(1, intOption(args, u"--runs", 3));
     const QByteArray xml = "<rit>" + QByteArray(megabytes * 1'000'000 / 4 * 3, 'x') + "</rit>";
     const QByteArray payload = xml.toBase64();
     const QByteArray frame = '\x01' + QByteArray::number(payload.size()) + '\x02' + payload + '\x04';

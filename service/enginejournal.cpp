@@ -13,8 +13,15 @@ EngineJournal::EngineJournal(LinkEngine& engine, std::FILE* stream, Clock clock,
     , m_engine(engine)
     , m_stream(stream)
     , m_clock(std::move(clock)) {
-    connect(&engine, &LinkEngine::linkStatusChanged, this,
-            [this](const LinkStatus& status) { write(u"Verbinding"_s, status.text(m_clock())); });
+    connect(&engine, &LinkEngine::linkStatusChanged, this, [this](const LinkStatus& status) {
+        // The next attempt's time alone moves on every reconnect check: not worth a line.
+        LinkStatus compared = status;
+        compared.nextAttempt = QDateTime();
+        if (compared != m_lastPrinted) {
+            m_lastPrinted = compared;
+            write(u"Verbinding"_s, status.text(m_clock()));
+        }
+    });
     FrameLog& frames = engine.frames();
     // The serial is taken at once (the row may move as old rows go); the analysis waits for the
     // event loop, so a large block costs the poll nothing here.

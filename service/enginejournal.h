@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "engine/linkstatus.h"
 #include "outbound/outboxhealth.h"
 
 class LinkEngine;
@@ -30,4 +31,5 @@ private:
     std::FILE* m_stream;
     Clock m_clock;
     OutboxHealth m_lastHealth;
+    LinkStatus m_lastPrinted; ///< without its next attempt's time
 };
