@@ -122,26 +122,9 @@ private:
     xcb_atom_t m_pidAtom = XCB_ATOM_NONE;
 };
 
-/// CPU time that all threads of pid have used so far, in milliseconds, from the scheduler's own
-/// nanosecond count: the clock ticks of /proc/<pid>/stat are 10 ms, as coarse as the figure
-/// itself. -1 when it cannot be read.
 double cpuMsPrecise(pid_t pid) {
-    const QDir tasks(u"/proc/%1/task"_s.arg(pid));
-    double ns = 0;
-    bool any = false;
-    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile schedstat(tasks.filePath(task + u"/schedstat"_s));
-        if (!schedstat.open(QIODevice::ReadOnly))
-            continue;
-        bool ok = false;
-        // "<on-cpu ns> <waiting ns> <slices>"
-        const double taskNs = schedstat.readAll().split(' ').value(0).toDouble(&ok);
-        if (ok) {
-            ns += taskNs;
-            any = true;
-        }
-    }
-    return any ? ns / 1e6 : -1;
+    const double seconds = cpuSeconds(pid);
+    return seconds < 0 ? -1 : seconds * 1000;
 }
 
 /// Waits until pid has ended, up to limit; true when it did.

@@ -1,5 +1,6 @@
 #include "benchsupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <algorithm>
 
@@ -27,22 +28,24 @@ long residentKiB(qint64 pid) {
 }
 
 double cpuSeconds(qint64 pid) {
-    QFile stat(u"/proc/%1/stat"_s.arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return -1;
-    // The command name in parentheses may hold blanks; the fields count from its closing one:
-    // utime and stime are the 14th and 15th fields of the line, in clock ticks.
-    const QByteArray line = stat.readAll();
-    const qsizetype close = line.lastIndexOf(')');
-    if (close < 0)
-        return -1;
-    const QList<QByteArray> fields = line.mid(close + 2).split(' ');
-    bool userOk = false;
-    bool systemOk = false;
-    const double ticks =
-        double(fields.value(11).toLongLong(&userOk) + fields.value(12).toLongLong(&systemOk));
-    const long perSecond = ::sysconf(_SC_CLK_TCK);
-    return userOk && systemOk && perSecond > 0 ? ticks / double(perSecond) : -1;
+    // The scheduler's own nanosecond count of every thread: the clock ticks of /proc/<pid>/stat
+    // are 10 ms, as coarse as an idle program's whole figure.
+    const QDir tasks(u"/proc/%1/task"_s.arg(pid));
+    double ns = 0;
+    bool any = false;
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile schedstat(tasks.filePath(task + u"/schedstat"_s));
+        if (!schedstat.open(QIODevice::ReadOnly))
+            continue;
+        bool ok = false;
+        // "<on-cpu ns> <waiting ns> <slices>"
+        const double taskNs = schedstat.readAll().split(' ').value(0).toDouble(&ok);
+        if (ok) {
+            ns += taskNs;
+            any = true;
+        }
+    }
+    return any ? ns / 1e9 : -1;
 }
 
 int connectToLoopback(quint16 port) {

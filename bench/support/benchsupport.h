@@ -8,8 +8,8 @@
 /// Resident memory in KiB (VmRSS in /proc/<pid>/status) of this process, or of the process pid,
 /// or -1 when it cannot be read, so that a failed reading never passes for a figure.
 long residentKiB(qint64 pid = 0);
-/// CPU time, user and system, that the process pid has used so far, in seconds; -1 when it
-/// cannot be read.
+/// CPU time that all live threads of the process pid have used so far, in seconds, to the
+/// nanosecond; -1 when it cannot be read.
 double cpuSeconds(qint64 pid);
 
 /// A blocking TCP socket connected to 127.0.0.1:port, the plain baseline a benchmark measures
