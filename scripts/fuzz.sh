@@ -2,7 +2,7 @@
 # Builds the fuzzers with clang++ in their own build folder (the "fuzz" preset: build-fuzz) and
 # runs each for a bounded time, under ASan and UBSan, checking its invariants.
 # Usage: scripts/fuzz.sh [seconds per fuzzer, default 60] [fuzzer ...]
-#   fuzzers: inboundarchive settingsdocument textlines (default: all)
+#   fuzzers: inboundarchive settingsdocument textlines frameanalysis (default: all)
 # Fails when any fuzzer finds a crash, a leak, undefined behaviour, a broken invariant, a slow
 # input or one that needs too much memory. The input is kept in build-fuzz/crashes/<fuzzer>/:
 # make it a case in that class's Qt Test and add it to fuzz/corpus/<fuzzer>/.
@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 fuzzers=("$@")
-[ ${#fuzzers[@]} -gt 0 ] || fuzzers=(inboundarchive settingsdocument textlines)
+[ ${#fuzzers[@]} -gt 0 ] || fuzzers=(inboundarchive settingsdocument textlines frameanalysis)
 build=build-fuzz
 jobs=${JOBS:-2}
 
