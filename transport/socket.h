@@ -38,9 +38,16 @@ public:
     static Socket openStream();
 
     bool valid() const noexcept { return m_handle >= 0; }
+    /// The platform's handle, for an event notifier that waits in an event loop; -1 when closed.
+    qintptr handle() const noexcept { return m_handle; }
     /// Connects, giving up after limit with 10060.
     void connect(std::uint32_t ipv4, std::uint16_t port, std::chrono::milliseconds limit,
                  const Serve& serve = {});
+    /// Starts a connect without waiting: true when it is made at once, false when it goes on in
+    /// the background (the socket turns writable when it is over; then call finishConnect()).
+    bool startConnect(std::uint32_t ipv4, std::uint16_t port);
+    /// The outcome of a connect that went on in the background; throws SocketError.
+    void finishConnect();
     /// Waits until bytes or end of stream can be taken; a negative wait means no limit.
     bool waitReadable(std::chrono::milliseconds wait);
     /// One receive of at most max bytes without waiting; 0 at end of stream, -1 for nothing yet.

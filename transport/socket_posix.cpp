@@ -343,17 +343,27 @@ Socket Socket::openStream() {
 }
 
 void Socket::connect(std::uint32_t ipv4, std::uint16_t port, milliseconds limit, const Serve& serve) {
+    if (startConnect(ipv4, port))
+        return;
+    if (!waitFor(m_handle, POLLOUT, limit, serve))
+        throw SocketError(10060);
+    finishConnect();
+}
+
+bool Socket::startConnect(std::uint32_t ipv4, std::uint16_t port) {
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_addr.s_addr = htonl(ipv4);
     peer.sin_port = htons(port);
     if (::connect(m_handle, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0)
-        return;
+        return true;
     // An interrupted non-blocking connect goes on in the background, just like one in progress.
     if (errno != EINPROGRESS && errno != EINTR)
         check(-1);
-    if (!waitFor(m_handle, POLLOUT, limit, serve))
-        throw SocketError(10060);
+    return false;
+}
+
+void Socket::finishConnect() {
     int error = 0;
     socklen_t size = sizeof error;
     check(::getsockopt(m_handle, SOL_SOCKET, SO_ERROR, &error, &size));

@@ -3,21 +3,23 @@
 #include <QByteArray>
 #include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QUrl>
 
 #include "common/result.h"
 
+class QEventLoop;
 class QIODevice;
-class QNetworkAccessManager;
-#include <QNetworkReply>
+namespace sock {
+class Socket;
+}
 
 /// The update's HTTP client. get() and head() return only when their request is over, but keep
 /// the event loop running meanwhile, so the window stays live and abort() can be called from a
 /// handler. A request fails when it ends with status 400 or more (401 and 407 excepted), when the
 /// connection fails or is aborted, when the body cannot be written to the receive stream, or
 /// when the body is shorter than its announced length. The failure's code is the HTTP status
-/// (404 when there is none) and its message the reason text.
+/// (404 when there is none) and its message the reason text. It speaks HTTP/1.0 over a plain
+/// socket, "http" URLs only, directly or through an HTTP proxy.
 class HttpClient : public QObject {
     Q_OBJECT
 public:
@@ -40,7 +42,7 @@ public:
     Result<void> get();
     Result<void> head();
 
-    bool busy() const { return m_reply != nullptr; }
+    bool busy() const { return m_running; }
     /// Header lines of the last response, "Name: value" each.
     const QList<QByteArray>& headerLines() const { return m_headerLines; }
     /// Body bytes received for the running (or last) request.
@@ -55,10 +57,15 @@ signals:
 
 private:
     Result<void> run(const QByteArray& verb);
-    void takeData();
+    /// One request on one connection. Fills next instead of reading a body when it is redirected.
+    Result<void> exchange(const QByteArray& verb, const QUrl& url, QUrl& next);
+    /// Runs the event loop until the socket is ready; false when aborted meanwhile.
+    bool waitFor(const sock::Socket& socket, bool writable);
+    bool serve();
+    void takeBody(QByteArrayView data);
 
-    QNetworkAccessManager* m_manager = nullptr;
-    QPointer<QNetworkReply> m_reply;
+    QEventLoop* m_loop = nullptr;
+    bool m_running = false;
     QString m_url;
     QString m_proxyHost;
     QString m_proxyPort = QStringLiteral("80");

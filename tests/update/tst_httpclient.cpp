@@ -1,12 +1,48 @@
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 
 #include "httpresponder.h"
 #include "update/httpclient.h"
 
 using namespace Qt::Literals::StringLiterals;
+
+namespace {
+// A server that keeps the raw request bytes and answers as the test says, once the request's
+// empty line has arrived.
+class RawServer : public QObject {
+public:
+    explicit RawServer(std::function<void(QTcpSocket*)> answer)
+        : m_answer(std::move(answer)) {
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+                    m_request += socket->readAll();
+                    if (!m_answered && m_request.contains("\r\n\r\n")) {
+                        m_answered = true;
+                        m_answer(socket);
+                    }
+                });
+            }
+        });
+        m_server.listen(QHostAddress::LocalHost, 0);
+    }
+    quint16 port() const { return m_server.serverPort(); }
+    QString url(const QString& path) const { return u"http://127.0.0.1:%1%2"_s.arg(port()).arg(path); }
+    const QByteArray& request() const { return m_request; }
+
+private:
+    QTcpServer m_server;
+    std::function<void(QTcpSocket*)> m_answer;
+    QByteArray m_request;
+    bool m_answered = false;
+};
+} // namespace
 
 class TestHttpClient : public QObject {
     Q_OBJECT
@@ -214,6 +250,190 @@ private slots:
         QCOMPARE(sink.data(), QByteArray("via proxy"));
         QCOMPARE(proxy.requests().value(0).target,
                  QByteArray("http://update.invalid/liveupdate/RTCPIPCLIENT/RTCPIPCLIENT.txt"));
+    }
+
+    void redirectChainMixesRelativeAndAbsolute_data() {
+        QTest::addColumn<int>("hops");
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("five") << 5 << true;
+        QTest::newRow("sixth fails") << 6 << false;
+    }
+    void redirectChainMixesRelativeAndAbsolute() {
+        QFETCH(int, hops);
+        QFETCH(bool, ok);
+        HttpResponder server;
+        for (int i = 0; i < hops; ++i) {
+            const QByteArray next = "/dir/r" + QByteArray::number(i + 1);
+            // Odd hops name a path relative to the current one, even hops the whole URL.
+            server.route("/dir/r" + QByteArray::number(i),
+                         HttpResponder::redirect(i % 2 ? next.sliced(5)
+                                                       : server.url(QString::fromLatin1(next)).toLatin1()));
+        }
+        server.route("/dir/r" + QByteArray::number(hops), HttpResponder::ok("end"));
+        HttpClient client;
+        QBuffer sink;
+        sink.open(QIODevice::WriteOnly);
+        client.setUrl(server.url(u"/dir/r0"_s));
+        client.setReceiveStream(&sink);
+        const auto got = client.get();
+        QCOMPARE(got.ok(), ok);
+        if (ok) {
+            QCOMPARE(sink.data(), QByteArray("end"));
+            QCOMPARE(server.requests().size(), hops + 1);
+            for (int i = 0; i <= hops; ++i)
+                QCOMPARE(server.requests()[i].target, "/dir/r" + QByteArray::number(i));
+        } else {
+            QCOMPARE(got.failure().code, 404);
+            QCOMPARE(got.message(), u"Too many redirections"_s);
+            QCOMPARE(server.requests().size(), HttpClient::kMaxRedirects + 1);
+            QVERIFY(sink.data().isEmpty());
+        }
+    }
+
+    void bodyCutShortOfItsLengthFails() {
+        HttpResponder server;
+        auto response = HttpResponder::ok(QByteArray(1000, 'x'));
+        response.cutAfter = 400;
+        server.route("/pkg", response);
+        HttpClient client;
+        QBuffer sink;
+        sink.open(QIODevice::WriteOnly);
+        client.setUrl(server.url(u"/pkg"_s));
+        client.setReceiveStream(&sink);
+        const auto got = client.get();
+        QVERIFY(!got.ok());
+        QCOMPARE(got.failure().code, 404);
+        QCOMPARE(got.message(), u"Connection closed before the whole body arrived"_s);
+        QCOMPARE(client.receivedCount(), 400);
+        QCOMPARE(sink.data().size(), 400);
+    }
+
+    void bodyWithoutLengthEndsAtClose() {
+        RawServer server([](QTcpSocket* s) {
+            s->write("HTTP/1.0 200 OK\r\n\r\nall of it");
+            s->disconnectFromHost();
+        });
+        HttpClient client;
+        QBuffer sink;
+        sink.open(QIODevice::WriteOnly);
+        client.setUrl(server.url(u"/x"_s));
+        client.setReceiveStream(&sink);
+        QVERIFY(client.get().ok());
+        QCOMPARE(sink.data(), QByteArray("all of it"));
+    }
+
+    void closeWithoutStatusLineFails_data() {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::newRow("nothing") << QByteArray();
+        QTest::newRow("half a head") << QByteArray("HTTP/1.1 200 OK\r\nContent-Le");
+        QTest::newRow("no HTTP") << QByteArray("hello\r\n\r\n");
+    }
+    void closeWithoutStatusLineFails() {
+        QFETCH(QByteArray, answer);
+        RawServer server([answer](QTcpSocket* s) {
+            s->write(answer);
+            s->disconnectFromHost();
+        });
+        HttpClient client;
+        client.setUrl(server.url(u"/x"_s));
+        const auto got = client.get();
+        QVERIFY(!got.ok());
+        QCOMPARE(got.failure().code, 404);
+        QVERIFY(!got.message().isEmpty());
+        QVERIFY(!client.busy());
+    }
+
+    void requestLineThroughAProxyCarriesTheWholeUrl() {
+        RawServer proxy([](QTcpSocket* s) { s->write("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok"); });
+        HttpClient client;
+        client.setProxy(u"127.0.0.1"_s, u" %1 "_s.arg(proxy.port()));
+        client.setUrl(u"http://update.invalid:8080/a/b.txt?v=1#part"_s);
+        QVERIFY(client.get().ok());
+        QVERIFY2(proxy.request().startsWith("GET http://update.invalid:8080/a/b.txt?v=1 HTTP/1.0\r\n"),
+                 proxy.request().constData());
+        QVERIFY(proxy.request().contains("\r\nHost: update.invalid:8080\r\n"));
+    }
+
+    void directRequestLineIsHttp10WithThePath() {
+        RawServer server([](QTcpSocket* s) { s->write("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"); });
+        HttpClient client;
+        client.setUrl(server.url(u"/a%20b/c.txt?q=1"_s));
+        QVERIFY(client.head().ok());
+        QVERIFY2(server.request().startsWith("HEAD /a%20b/c.txt?q=1 HTTP/1.0\r\n"),
+                 server.request().constData());
+        QVERIFY(server.request().contains("\r\nPragma: no-cache\r\n"));
+    }
+
+    void abortFromAHandlerWhileASlowServerSends() {
+        QTimer drip;
+        RawServer server([&drip](QTcpSocket* s) {
+            s->write("HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n");
+            QObject::connect(&drip, &QTimer::timeout, s, [s] { s->write(QByteArray(10, 'x')); });
+            drip.start(5);
+        });
+        HttpClient client;
+        client.setUrl(server.url(u"/slow"_s));
+        int arrivals = 0;
+        connect(&client, &HttpClient::documentData, this, [&] {
+            if (++arrivals == 3)
+                client.abort();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        const auto got = client.get();
+        QVERIFY(!got.ok());
+        QCOMPARE(got.failure().code, 404);
+        QCOMPARE(got.message(), u"Operation aborted"_s);
+        QCOMPARE(arrivals, 3);
+        QVERIFY(client.receivedCount() < 100000);
+        QVERIFY(!client.busy());
+        QVERIFY(clock.elapsed() < 5000);
+    }
+
+    void abortWhileConnectingToASilentServer() {
+        // Nothing answers: the request waits for the head until it is aborted.
+        RawServer server([](QTcpSocket*) {});
+        HttpClient client;
+        client.setUrl(server.url(u"/x"_s));
+        QTimer::singleShot(30, &client, &HttpClient::abort);
+        const auto got = client.get();
+        QVERIFY(!got.ok());
+        QCOMPARE(got.message(), u"Operation aborted"_s);
+    }
+
+    void unauthorizedIsNoFailure() {
+        HttpResponder server;
+        server.route("/secret", {"HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"x\"\r\n"
+                                 "Content-Length: 6\r\n",
+                                 "denied"});
+        HttpClient client;
+        QBuffer sink;
+        sink.open(QIODevice::WriteOnly);
+        client.setUrl(server.url(u"/secret"_s));
+        client.setReceiveStream(&sink);
+        QVERIFY(client.get().ok());
+        QCOMPARE(sink.data(), QByteArray("denied"));
+        QVERIFY(client.headerLines().contains("WWW-Authenticate: Basic realm=\"x\""));
+        QCOMPARE(server.requests().size(), 1);
+    }
+
+    void httpsIsRefusedWithAReason() {
+        HttpClient client;
+        client.setUrl(u"https://update.invalid/x"_s);
+        const auto got = client.get();
+        QVERIFY(!got.ok());
+        QCOMPARE(got.failure().code, 404);
+        QVERIFY2(got.message().contains(u"https"_s), qPrintable(got.message()));
+    }
+
+    void redirectToHttpsFails() {
+        HttpResponder server;
+        server.route("/x", HttpResponder::redirect("https://127.0.0.1/y"));
+        HttpClient client;
+        client.setUrl(server.url(u"/x"_s));
+        const auto got = client.get();
+        QVERIFY(!got.ok());
+        QVERIFY2(got.message().contains(u"https"_s), qPrintable(got.message()));
     }
 };
 
