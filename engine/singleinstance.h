@@ -6,8 +6,7 @@
 #include <QString>
 #include <chrono>
 
-class QLocalServer;
-class QLocalSocket;
+class QSocketNotifier;
 
 /// One program per installation folder, so that two starts never both send the outbox.
 ///
@@ -72,15 +71,20 @@ private:
     enum class Request { Answered, Refused, Pending, Unreachable };
     Request askHolder(const QDeadlineTimer& deadline);
     void listen();
+    void stopListening();
     void acceptRequests();
-    void answer(QLocalSocket* socket);
+
+    class Peer;
+    void answer(Peer* peer);
 
     QString m_lockFilePath;
     QString m_serverName;
     std::chrono::milliseconds m_answerLimit;
     std::chrono::milliseconds m_retryInterval;
     QLockFile m_lock;
-    QLocalServer* m_server = nullptr;
+    /// The listening socket's descriptor while this program is the holder, else -1.
+    int m_listener = -1;
+    QSocketNotifier* m_listenerNotifier = nullptr;
     Role m_role = Role::Desktop;
     Role m_holderRole = Role::Desktop;
 };

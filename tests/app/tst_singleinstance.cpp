@@ -3,10 +3,17 @@
 #include <QFile>
 #include <QLockFile>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <optional>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include "engine/singleinstance.h"
 #include "tests/support/childprocess.h"
@@ -186,6 +193,34 @@ private slots:
                  QStringList());
         SingleInstance next(m_install->path(), m_runtime->path(), 0ms);
         QCOMPARE(next.claim(), SingleInstance::Claim::Primary);
+    }
+
+    // Another user on this machine has no business showing our window.
+    void socketIsForTheUserOnly() {
+        SingleInstance holder(m_install->path(), m_runtime->path());
+        QCOMPARE(holder.claim(), SingleInstance::Claim::Primary);
+        struct stat status {};
+        QCOMPARE(::stat(QFile::encodeName(holder.serverName()).constData(), &status), 0);
+        QVERIFY(S_ISSOCK(status.st_mode));
+        QCOMPARE(status.st_mode & 0777, 0600u);
+    }
+
+    // A peer that connects and says nothing is let go after the answer limit, unanswered.
+    void silentPeerIsDroppedAfterTheLimit() {
+        SingleInstance holder(m_install->path(), m_runtime->path(), 200ms);
+        QCOMPARE(holder.claim(), SingleInstance::Claim::Primary);
+        const int peer = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        QVERIFY(peer >= 0);
+        const auto closePeer = qScopeGuard([peer] { ::close(peer); });
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray path = QFile::encodeName(holder.serverName());
+        QVERIFY(path.size() < qsizetype(sizeof address.sun_path));
+        std::copy(path.begin(), path.end(), address.sun_path);
+        QCOMPARE(::connect(peer, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        char byte = 0;
+        // End of stream with no answer before it: recv gives 0 once the holder has closed.
+        QTRY_COMPARE_WITH_TIMEOUT(::recv(peer, &byte, 1, 0), ssize_t(0), 10000);
     }
 
     void noLockAtAllRunsUnguarded() {
