@@ -24,11 +24,11 @@ QLineEdit* numberEdit(const QString& name, const QString& text, int top, QWidget
 
 } // namespace
 
-ExtraSettingsDialog::ExtraSettingsDialog(QWidget* parent)
+ExtraSettingsDialog::ExtraSettingsDialog(LinkParameters& values, QWidget* parent)
     : QDialog(parent) {
     setObjectName(u"ExtraInstellingen"_s);
     setWindowTitle(u"Extra instellingen"_s);
-    const LinkParameters d;
+    const LinkParameters& d = values;
     m_confirmed = new QCheckBox(
         u"Bevestigd afleveren: een uitgaand bestand pas verwijderen na het ACK van de host"_s, this);
     m_confirmed->setObjectName(u"BevestigdAfleveren"_s);
@@ -36,6 +36,14 @@ ExtraSettingsDialog::ExtraSettingsDialog(QWidget* parent)
     m_confirmationSeconds = numberEdit(u"BevestigingsTijd"_s, d.bevestigingsTijd, 86400, this);
     m_warningSeconds = numberEdit(u"WachtWaarschuwing"_s, d.wachtWaarschuwing, 86400, this);
     m_inspectorFrames = numberEdit(u"InspecteurAantal"_s, d.inspecteurAantal, 1000000, this);
+
+    connect(m_confirmed, &QCheckBox::toggled, this, [&values](bool on) { values.bevestigdAfleveren = on; });
+    connect(m_confirmationSeconds, &QLineEdit::textChanged, this,
+            [&values](const QString& text) { values.bevestigingsTijd = text; });
+    connect(m_warningSeconds, &QLineEdit::textChanged, this,
+            [&values](const QString& text) { values.wachtWaarschuwing = text; });
+    connect(m_inspectorFrames, &QLineEdit::textChanged, this,
+            [&values](const QString& text) { values.inspecteurAantal = text; });
 
     auto* form = new QFormLayout;
     form->addRow(m_confirmed);

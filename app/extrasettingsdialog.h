@@ -5,13 +5,16 @@
 class QCheckBox;
 class QLineEdit;
 
+struct LinkParameters;
+
 /// The options beside the design's own: confirmed delivery of outbox files and its time, when a
-/// waiting file is worth a warning, and how many frames the inspector keeps. Its controls carry
-/// the names the settings file stores them under; the link reads them afresh at every use.
+/// waiting file is worth a warning, and how many frames the inspector keeps. It edits them in
+/// place in the value it is given, which the settings file and the link read; its controls carry
+/// the names the settings file stores them under.
 class ExtraSettingsDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit ExtraSettingsDialog(QWidget* parent = nullptr);
+    ExtraSettingsDialog(LinkParameters& values, QWidget* parent = nullptr);
 
     QCheckBox* confirmedDelivery() const { return m_confirmed; }
     QLineEdit* confirmationSeconds() const { return m_confirmationSeconds; }

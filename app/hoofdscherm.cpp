@@ -36,6 +36,7 @@
 #include "app/responsivewait.h"
 #include "common/prompts.h"
 #include "common/uncaught.h"
+#include "engine/storedparameters.h"
 #include "hexview/hexview.h"
 #include "outbound/ui/tfsms.h"
 #include "update/ui/appupdate.h"
@@ -134,6 +135,36 @@ void THoofdscherm::completeAfterFirstFrame() {
         m_trayIcon->show();
 }
 
+void THoofdscherm::buildFilterBar() {
+    auto* filterBar = new QToolBar(u"Filter"_s, this);
+    filterBar->setObjectName(u"FilterBalk"_s);
+    filterBar->setMovable(false);
+    auto* filterLabel = new QLabel(u"Filter Inkomend:"_s, filterBar);
+    m_filterEdit = new QLineEdit(filterBar);
+    m_filterEdit->setObjectName(u"filterLineEdit"_s);
+    m_filterEdit->setClearButtonEnabled(true);
+    m_filterEdit->setPlaceholderText(u"toon alleen regels met deze tekst"_s);
+    filterLabel->setBuddy(m_filterEdit);
+    filterBar->addWidget(filterLabel);
+    filterBar->addWidget(m_filterEdit);
+    addToolBar(Qt::TopToolBarArea, filterBar);
+    connect(m_filterEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (m_FilterTonen->isChecked())
+            m_memos[0]->setFilter(text);
+    });
+    // Hidden another way (the window's tool bar menu), the menu item follows.
+    connect(filterBar, &QToolBar::visibilityChanged, m_FilterTonen, [this](bool visible) {
+        if (!visible && isVisible())
+            m_FilterTonen->setChecked(false);
+    });
+}
+
+ExtraSettingsDialog& THoofdscherm::extraSettings() {
+    if (!m_extraSettings)
+        m_extraSettings = new ExtraSettingsDialog(m_stored, this);
+    return *m_extraSettings;
+}
+
 FrameInspector& THoofdscherm::frameInspector() {
     if (!m_inspector)
         m_inspector = new FrameInspector(*m_engine, this);
@@ -156,10 +187,10 @@ LinkParameters THoofdscherm::parameters() const {
     p.ackDisconnect = m_ACKDisconnect->isChecked();
     p.autoBestanden = m_AutoBestanden->isChecked();
     p.autoLocatie = m_AutoLocatie->text();
-    p.bevestigdAfleveren = m_extraSettings->confirmedDelivery()->isChecked();
-    p.bevestigingsTijd = m_extraSettings->confirmationSeconds()->text();
-    p.wachtWaarschuwing = m_extraSettings->warningSeconds()->text();
-    p.inspecteurAantal = m_extraSettings->inspectorFrames()->text();
+    p.bevestigdAfleveren = m_stored.bevestigdAfleveren;
+    p.bevestigingsTijd = m_stored.bevestigingsTijd;
+    p.wachtWaarschuwing = m_stored.wachtWaarschuwing;
+    p.inspecteurAantal = m_stored.inspecteurAantal;
     p.tijdInLogboeken = m_TijdInLogboeken->isChecked();
     p.tijdInLogbestanden = m_TijdInLogbestanden->isChecked();
     return p;
@@ -178,12 +209,17 @@ void THoofdscherm::FormCreate() {
     setWindowTitle(designCaption() + u" - v"_s + runningVersion());
     m_AutoLocatie->setText(m_config.executableFolder);
     // Step 6: stored values replace the defaults just set.
-    QList<StoredProp::Definition> stored;
-    for (const MainSetting& setting : mainSettings())
-        stored.append({setting.control, setting.property,
-                       setting.isBoolean() ? StoredProp::Kind::Boolean : StoredProp::Kind::Text,
-                       setting.isBoolean() ? "checked" : "text"});
-    m_settings.setStoredProps(StoredProp::fromObjects(this, stored));
+    // In the table's order, which is the file's: a control of the window where there is one,
+    // else the value the window keeps for it.
+    QList<StoredProp> stored;
+    for (const MainSetting& setting : mainSettings()) {
+        const QList<StoredProp> control = StoredProp::fromObjects(
+            this, {{setting.control, setting.property,
+                    setting.isBoolean() ? StoredProp::Kind::Boolean : StoredProp::Kind::Text,
+                    setting.isBoolean() ? "checked" : "text"}});
+        stored.append(control.isEmpty() ? boundProp(setting, m_stored) : control.first());
+    }
+    m_settings.setStoredProps(stored);
     m_settings.Restore();
     if (!m_settings.problem().isEmpty())
         logs().incoming().add(m_settings.problem());
@@ -404,36 +440,25 @@ void THoofdscherm::buildMenus() {
         window.raise();
         window.activateWindow();
     });
-    m_extraSettings = new ExtraSettingsDialog(this);
     QAction* extra = view->addAction(u"Extra instellingen…"_s);
     extra->setObjectName(u"ExtraInstellingenTonen"_s);
-    connect(extra, &QAction::triggered, m_extraSettings, &QDialog::exec);
+    connect(extra, &QAction::triggered, this, [this] { extraSettings().exec(); });
     view->addSeparator();
 
-    auto* filterBar = new QToolBar(u"Filter"_s, this);
-    filterBar->setObjectName(u"FilterBalk"_s);
-    filterBar->setMovable(false);
-    auto* filterLabel = new QLabel(u"Filter Inkomend:"_s, filterBar);
-    m_filterEdit = new QLineEdit(filterBar);
-    m_filterEdit->setObjectName(u"filterLineEdit"_s);
-    m_filterEdit->setClearButtonEnabled(true);
-    m_filterEdit->setPlaceholderText(u"toon alleen regels met deze tekst"_s);
-    filterLabel->setBuddy(m_filterEdit);
-    filterBar->addWidget(filterLabel);
-    filterBar->addWidget(m_filterEdit);
-    addToolBar(Qt::TopToolBarArea, filterBar);
-    filterBar->hide();
-    QAction* showFilter = filterBar->toggleViewAction();
-    showFilter->setText(u"Filter Inkomend"_s);
-    showFilter->setObjectName(u"FilterTonen"_s);
-    view->addAction(showFilter);
-    connect(m_filterEdit, &QLineEdit::textChanged, this,
-            [this](const QString& text) { m_memos[0]->setFilter(text); });
-    // A hidden filter filters nothing: the operator must see why lines are missing.
-    connect(showFilter, &QAction::toggled, this, [this](bool shown) {
-        m_memos[0]->setFilter(shown ? m_filterEdit->text() : QString());
-        if (shown)
-            m_filterEdit->setFocus();
+    // The bar is made when first shown: nothing of it is needed for the first frame.
+    m_FilterTonen = view->addAction(u"Filter Inkomend"_s);
+    m_FilterTonen->setObjectName(u"FilterTonen"_s);
+    m_FilterTonen->setCheckable(true);
+    connect(m_FilterTonen, &QAction::toggled, this, [this](bool shown) {
+        if (shown && !m_filterEdit)
+            buildFilterBar();
+        if (m_filterEdit) {
+            m_filterEdit->parentWidget()->setVisible(shown);
+            if (shown)
+                m_filterEdit->setFocus();
+        }
+        // A hidden filter filters nothing: the operator must see why lines are missing.
+        m_memos[0]->setFilter(shown && m_filterEdit ? m_filterEdit->text() : QString());
     });
 }
 

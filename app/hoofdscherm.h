@@ -94,6 +94,8 @@ public:
     TcpClient& tcpClient() { return m_engine->client(); }
     /// The frame inspector's window, made on first use.
     FrameInspector& frameInspector();
+    /// The dialog of the options beside the design's, made on first use.
+    ExtraSettingsDialog& extraSettings();
     /// What the window does while the transport waits; the program adds its end conditions.
     ResponsiveWait& responsiveWait() { return *m_wait; }
 
@@ -120,6 +122,7 @@ private:
     /// the tray icon. Queued by the constructor.
     void completeAfterFirstFrame();
     void chooseOutboxFolder();
+    void buildFilterBar();
 
     HoofdschermConfig m_config;
     VersionInfoReader m_versionInfo;
@@ -161,9 +164,13 @@ private:
     QAction* m_Afsluiten1 = nullptr;
     QAction* m_TijdInLogboeken = nullptr;
     QAction* m_TijdInLogbestanden = nullptr;
-    QLineEdit* m_filterEdit = nullptr;
+    QLineEdit* m_filterEdit = nullptr;                                ///< in a bar made when first shown
     QList<LogMemo*> m_memos;                                          ///< Inkomend, Uitgaand, Status
     QList<std::pair<QAction*, QStyle::StandardPixmap>> m_actionIcons; ///< until completeAfterFirstFrame
-    ExtraSettingsDialog* m_extraSettings = nullptr;
-    FrameInspector* m_inspector = nullptr; ///< made when first asked for
+    ExtraSettingsDialog* m_extraSettings = nullptr;                   ///< made when first asked for
+    FrameInspector* m_inspector = nullptr;                            ///< made when first asked for
+    QAction* m_FilterTonen = nullptr;
+    /// The stored options that no control of the window holds (until their dialog is made,
+    /// which then edits them here).
+    LinkParameters m_stored;
 };

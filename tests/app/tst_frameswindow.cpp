@@ -9,6 +9,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 
+#include "app/extrasettingsdialog.h"
 #include "app/frameinspector.h"
 #include "hostframe.h"
 #include "scriptedprompts.h"
@@ -65,7 +66,7 @@ private slots:
         const QString outbox = m_dir->filePath(u"uit"_s);
         QVERIFY(QDir().mkpath(outbox));
         edit(u"AutoLocatie"_s)->setText(outbox);
-        m_window->findChild<QLineEdit*>(u"WachtWaarschuwing"_s)->setText(u"0"_s);
+        m_window->extraSettings().findChild<QLineEdit*>(u"WachtWaarschuwing"_s)->setText(u"0"_s);
         const QString port = edit(u"edtPoort"_s)->text();
         edit(u"edtPoort"_s)->setText(u"1"_s);
         QVERIFY(writeFile(outbox + u"/rit.xml"_s, "<rit/>"));

@@ -10,6 +10,7 @@
 #include <QToolButton>
 
 #include "app/application.h"
+#include "app/extrasettingsdialog.h"
 #include "app/hoofdscherm.h"
 #include "outbound/ui/tfsms.h"
 #include "tests/support/scriptedprompts.h"
@@ -83,6 +84,26 @@ private slots:
         QCOMPARE(m_window->findChild<QLineEdit*>(u"edtHost"_s)->text(), u"dispatch&co"_s);
         QCOMPARE(m_window->findChild<QLineEdit*>(u"edtPoort"_s)->text(), u"4000"_s);
         QCOMPARE(m_window->findChild<QLineEdit*>(u"AutoLocatie"_s)->text(), u"/srv/outbox/"_s);
+    }
+
+    // The options of the extra dialog are stored whether or not the dialog was ever opened, and
+    // come back into it and into what the link reads.
+    void extraOptionsSurviveARestartWithoutTheirDialog() {
+        open();
+        m_window->extraSettings().warningSeconds()->setText(u"5"_s);
+        m_window->extraSettings().confirmedDelivery()->setChecked(true);
+        m_window->close();
+        m_window.reset();
+        QVERIFY(read(settingsFile()).contains("<WachtWaarschuwing_Text>5</WachtWaarschuwing_Text>"));
+        open();
+        QCOMPARE(m_window->parameters().wachtWaarschuwing, u"5"_s);
+        QVERIFY(m_window->parameters().bevestigdAfleveren);
+        m_window.reset(); // closed without opening the dialog: still stored
+        QVERIFY(
+            read(settingsFile()).contains("<BevestigdAfleveren_Checked>TRUE</BevestigdAfleveren_Checked>"));
+        open();
+        QCOMPARE(m_window->extraSettings().warningSeconds()->text(), u"5"_s);
+        QVERIFY(m_window->extraSettings().confirmedDelivery()->isChecked());
     }
 
     void damagedFileIsReportedAndKept() {
