@@ -1,5 +1,9 @@
 #include "app/application.h"
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include "common/apperror.h"
 #include "common/uncaught.h"
 
@@ -7,6 +11,12 @@ using namespace Qt::Literals::StringLiterals;
 
 QString Application::title() {
     return u"Rovenka® TCP / IP cliënt"_s;
+}
+
+void Application::releaseFreedMemory() {
+#if defined(__GLIBC__)
+    std::ignore = ::malloc_trim(0);
+#endif
 }
 
 Application::Application(int& argc, char** argv)

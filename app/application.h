@@ -15,6 +15,10 @@ public:
     /// main window's caption is another text.
     static QString title();
 
+    /// Gives the heap that start-up used and freed back to the system, where the C library can
+    /// (glibc's malloc_trim); elsewhere it does nothing.
+    static void releaseFreedMemory();
+
     Application(int& argc, char** argv);
     ~Application() override;
 

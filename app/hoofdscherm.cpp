@@ -23,10 +23,12 @@
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTextCursor>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "app/application.h"
 #include "app/extrasettingsdialog.h"
 #include "app/frameinspector.h"
 #include "app/ledlabel.h"
@@ -133,6 +135,9 @@ void THoofdscherm::completeAfterFirstFrame() {
     m_AutoLocatieBrowse->setIcon(s->standardIcon(QStyle::SP_DirOpenIcon));
     if (m_trayIcon && QSystemTrayIcon::isSystemTrayAvailable())
         m_trayIcon->show();
+    // Fonts, layouts and pictures of the first frames leave freed heap behind; a program that
+    // runs for weeks should not keep it.
+    QTimer::singleShot(std::chrono::seconds(1), this, &Application::releaseFreedMemory);
 }
 
 void THoofdscherm::buildFilterBar() {
