@@ -51,9 +51,13 @@ namespace {
 // The same picture as the menu entry's, in every size the desktop may ask for. Decoded with the
 // format named: finding it out from the contents would load every image-format plug-in first,
 // and the window needs its icon before it is first shown.
-QIcon applicationIcon() {
+// The sizes a title bar and a task bar use come first; the large ones, for switchers and docks,
+// follow after the first frame: each is decoded and sent to the display with the window.
+QIcon applicationIcon(bool large) {
     QIcon icon;
     for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        if (size > 48 && !large)
+            continue;
         QImageReader reader(u":/icons/rtcpipclient-%1.png"_s.arg(size), "png");
         icon.addPixmap(QPixmap::fromImageReader(&reader));
     }
@@ -80,7 +84,7 @@ THoofdscherm::THoofdscherm(HoofdschermConfig config, QWidget* parent)
     , m_settings(m_config.executableFolder, u"RTCPIPCLIENT.xml"_s, u"Hoofdscherm"_s) {
     setObjectName(u"Hoofdscherm"_s);
     setWindowTitle(designCaption());
-    setWindowIcon(applicationIcon());
+    setWindowIcon(applicationIcon(false));
     setFont(QFont(u"Tahoma"_s, 8));
 
     m_engine = new LinkEngine(
@@ -133,6 +137,7 @@ void THoofdscherm::completeAfterFirstFrame() {
         action->setIcon(s->standardIcon(picture));
     m_actionIcons.clear();
     m_AutoLocatieBrowse->setIcon(s->standardIcon(QStyle::SP_DirOpenIcon));
+    setWindowIcon(applicationIcon(true));
     if (m_trayIcon && QSystemTrayIcon::isSystemTrayAvailable())
         m_trayIcon->show();
     // Fonts, layouts and pictures of the first frames leave freed heap behind; a program that

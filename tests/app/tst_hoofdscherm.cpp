@@ -73,6 +73,8 @@ private slots:
     // The pictures the menu entry installs, compiled in: a window icon from a resource that was not
     // linked is silently empty.
     void windowIconIsTheMenuEntrysIcon() {
+        // The large sizes follow on the first pass of the event loop, after the first frame.
+        QTRY_VERIFY(m_window->windowIcon().availableSizes().contains(QSize(256, 256)));
         const QIcon icon = m_window->windowIcon();
         const QList<QSize> sizes = icon.availableSizes();
         for (const int size : {16, 32, 48, 256})
