@@ -30,7 +30,7 @@
 
 #include "app/application.h"
 #include "app/extrasettingsdialog.h"
-#include "app/frameinspector.h"
+#include "app/frameswindow.h"
 #include "app/ledlabel.h"
 #include "app/linkstatusbar.h"
 #include "app/logmemo.h"
@@ -175,9 +175,9 @@ ExtraSettingsDialog& THoofdscherm::extraSettings() {
     return *m_extraSettings;
 }
 
-FrameInspector& THoofdscherm::frameInspector() {
+FramesWindow& THoofdscherm::frameInspector() {
     if (!m_inspector)
-        m_inspector = new FrameInspector(*m_engine, this);
+        m_inspector = new FramesWindow(*m_engine, this);
     return *m_inspector;
 }
 
@@ -445,7 +445,7 @@ void THoofdscherm::buildMenus() {
     QAction* inspector = view->addAction(u"Frame-inspecteur"_s);
     inspector->setObjectName(u"FrameInspecteurTonen"_s);
     connect(inspector, &QAction::triggered, this, [this] {
-        FrameInspector& window = frameInspector();
+        FramesWindow& window = frameInspector();
         window.show();
         window.raise();
         window.activateWindow();

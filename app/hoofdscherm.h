@@ -27,7 +27,7 @@ class HexView;
 class LedLabel;
 class LogMemo;
 class ExtraSettingsDialog;
-class FrameInspector;
+class FramesWindow;
 class TFSMS;
 
 /// What the main window is given from outside: where it lives and how fast its timers run.
@@ -93,7 +93,7 @@ public:
 
     TcpClient& tcpClient() { return m_engine->client(); }
     /// The frame inspector's window, made on first use.
-    FrameInspector& frameInspector();
+    FramesWindow& frameInspector();
     /// The dialog of the options beside the design's, made on first use.
     ExtraSettingsDialog& extraSettings();
     /// What the window does while the transport waits; the program adds its end conditions.
@@ -168,7 +168,7 @@ private:
     QList<LogMemo*> m_memos;                                          ///< Inkomend, Uitgaand, Status
     QList<std::pair<QAction*, QStyle::StandardPixmap>> m_actionIcons; ///< until completeAfterFirstFrame
     ExtraSettingsDialog* m_extraSettings = nullptr;                   ///< made when first asked for
-    FrameInspector* m_inspector = nullptr;                            ///< made when first asked for
+    FramesWindow* m_inspector = nullptr;                              ///< made when first asked for
     QAction* m_FilterTonen = nullptr;
     /// The stored options that no control of the window holds (until their dialog is made,
     /// which then edits them here).

@@ -10,7 +10,7 @@
 #include <QTemporaryDir>
 
 #include "app/extrasettingsdialog.h"
-#include "app/frameinspector.h"
+#include "app/frameswindow.h"
 #include "hostframe.h"
 #include "scriptedprompts.h"
 #include "testfiles.h"
@@ -84,7 +84,7 @@ private slots:
     void inspectorShowsFiltersAndResends() {
         connectToPeer();
         m_window->findChild<QAction*>(u"FrameInspecteurTonen"_s)->trigger();
-        FrameInspector& inspector = m_window->frameInspector();
+        FramesWindow& inspector = m_window->frameInspector();
         QVERIFY(QTest::qWaitForWindowExposed(&inspector));
         auto* table = inspector.findChild<QTableView*>(u"framesTableView"_s);
         QAbstractItemModel* rows = table->model();

@@ -16,7 +16,7 @@
 #include <cstdio>
 
 #include "app/application.h"
-#include "app/frameinspector.h"
+#include "app/frameswindow.h"
 #include "app/hoofdscherm.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -93,14 +93,14 @@ int main(int argc, char** argv) {
     settle(500);
 
     window.findChild<QAction*>(u"FrameInspecteurTonen"_s)->trigger();
-    FrameInspector& inspector = window.frameInspector();
+    FramesWindow& inspector = window.frameInspector();
     inspector.resize(980, 520);
     settle(500);
     auto* table = inspector.findChild<QTableView*>(u"framesTableView"_s);
     table->resizeColumnsToContents();
     table->selectRow(1);
     settle(300);
-    ok = save(inspector, out + u"inspector.png"_s) && ok;
+    ok = save(inspector, out + u"frames.png"_s) && ok;
 
     // The filter over the incoming log, on the tab that shows it.
     window.findChild<QTabWidget*>(u"PageControl1"_s)->setCurrentIndex(2);

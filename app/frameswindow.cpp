@@ -1,4 +1,4 @@
-#include "app/frameinspector.h"
+#include "app/frameswindow.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -38,7 +38,7 @@ QPlainTextEdit* detailView(const QString& name, QWidget* parent) {
 
 } // namespace
 
-FrameInspector::FrameInspector(LinkEngine& engine, QWidget* parent)
+FramesWindow::FramesWindow(LinkEngine& engine, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , m_engine(engine)
     , m_proxy(new QSortFilterProxyModel(this))
@@ -73,7 +73,7 @@ FrameInspector::FrameInspector(LinkEngine& engine, QWidget* parent)
 
     m_resend->setObjectName(u"resendButton"_s);
     m_resend->setEnabled(false);
-    connect(m_resend, &QPushButton::clicked, this, &FrameInspector::resendSelected);
+    connect(m_resend, &QPushButton::clicked, this, &FramesWindow::resendSelected);
 
     auto* top = new QHBoxLayout;
     top->addWidget(filterLabel);
@@ -107,24 +107,24 @@ FrameInspector::FrameInspector(LinkEngine& engine, QWidget* parent)
     box->addWidget(split, 1);
 
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &FrameInspector::showSelected);
-    connect(m_proxy, &QAbstractItemModel::rowsInserted, this, &FrameInspector::followNewest);
-    connect(m_proxy, &QAbstractItemModel::modelReset, this, &FrameInspector::showSelected);
+            &FramesWindow::showSelected);
+    connect(m_proxy, &QAbstractItemModel::rowsInserted, this, &FramesWindow::followNewest);
+    connect(m_proxy, &QAbstractItemModel::modelReset, this, &FramesWindow::showSelected);
 }
 
-int FrameInspector::selectedRow() const {
+int FramesWindow::selectedRow() const {
     const QModelIndexList rows = m_table->selectionModel()->selectedRows();
     return rows.isEmpty() ? -1 : m_proxy->mapToSource(rows.first()).row();
 }
 
 // The newest frame comes into view as it arrives, unless the operator has scrolled away.
-void FrameInspector::followNewest() {
+void FramesWindow::followNewest() {
     QScrollBar* bar = m_table->verticalScrollBar();
     if (bar->value() >= bar->maximum() - 1)
         m_table->scrollToBottom();
 }
 
-void FrameInspector::showSelected() {
+void FramesWindow::showSelected() {
     const int row = selectedRow();
     m_resend->setEnabled(row >= 0);
     if (row < 0) {
@@ -147,7 +147,7 @@ void FrameInspector::showSelected() {
     m_payload->setPlainText(payload);
 }
 
-void FrameInspector::resendSelected() {
+void FramesWindow::resendSelected() {
     const int row = selectedRow();
     if (row < 0)
         return;

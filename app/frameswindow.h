@@ -12,13 +12,13 @@ class QTableView;
 /// A window of its own over the engine's frames: every frame received and sent, newest last,
 /// with its verdicts; a filter; the selected frame whole (its bytes in hex and its payload
 /// decoded); and "Opnieuw verzenden", which sends its payload again after a confirmation.
-class FrameInspector : public QWidget {
+class FramesWindow : public QWidget {
     Q_OBJECT
 public:
     /// Shown in full up to this many bytes of a frame; a larger one shows its start and says so.
     static constexpr qsizetype kShownBytes = qsizetype(1) << 20;
 
-    explicit FrameInspector(LinkEngine& engine, QWidget* parent = nullptr);
+    explicit FramesWindow(LinkEngine& engine, QWidget* parent = nullptr);
 
     /// The row of the engine's frame table that is selected, or -1.
     int selectedRow() const;
