@@ -247,10 +247,7 @@ private slots:
         SynDropper host;
         if (!host.ready())
             QSKIP("no listener with a full queue on this machine");
-        HoofdschermConfig config = baseConfig();
-        config.connectLimit = std::chrono::milliseconds(400);
-        open(config);
-        edit(u"edtPoort"_s)->setText(QString::number(host.port()));
+        openOnSilentHost(host, std::chrono::milliseconds(400), false);
         QElapsedTimer t;
         t.start();
         onOff();
@@ -419,11 +416,7 @@ private slots:
         SynDropper host;
         if (!host.ready())
             QSKIP("no listener with a full queue on this machine");
-        HoofdschermConfig config = baseConfig();
-        config.connectLimit = std::chrono::milliseconds(900);
-        open(config);
-        showWindow();
-        edit(u"edtPoort"_s)->setText(QString::number(host.port()));
+        openOnSilentHost(host, std::chrono::milliseconds(900), true);
         QLineEdit* pakket = edit(u"edtPakket"_s);
         auto* led = m_window->findChild<LedLabel*>(u"VerbindingLed"_s);
         QWidget* pages = m_window->centralWidget();
@@ -490,11 +483,7 @@ private slots:
         SynDropper host;
         if (!host.ready())
             QSKIP("no listener with a full queue on this machine");
-        HoofdschermConfig config = baseConfig();
-        config.connectLimit = std::chrono::seconds(10);
-        open(config);
-        showWindow();
-        edit(u"edtPoort"_s)->setText(QString::number(host.port()));
+        openOnSilentHost(host, std::chrono::seconds(10), true);
         QPushButton* onOffButton = m_window->findChild<QPushButton*>(u"aanUitButton"_s);
         QObject probes;
         QElapsedTimer inWait;
@@ -533,12 +522,8 @@ private slots:
         SynDropper host;
         if (!host.ready())
             QSKIP("no listener with a full queue on this machine");
-        HoofdschermConfig config = baseConfig();
-        config.connectLimit = std::chrono::seconds(10);
-        open(config);
-        showWindow();
+        openOnSilentHost(host, std::chrono::seconds(10), true);
         option(u"Logbewaren"_s)->setChecked(true);
-        edit(u"edtPoort"_s)->setText(QString::number(host.port()));
         auto* menu = m_window->findChild<QMenu*>(u"PopupMenu1"_s);
         if (fromTrayMenu) {
             menu->popup(m_window->geometry().center());
@@ -623,6 +608,16 @@ private:
     void open() { open(baseConfig()); }
     QString outbox() const { return m_outbox.isEmpty() ? m_dir->path() + u"/outbox"_s : m_outbox; }
     bool waiting() { return m_window && m_window->responsiveWait().waiting(); }
+    // The window with its port on a host that swallows every SYN; shown where paint and input
+    // are what the test watches.
+    void openOnSilentHost(const SynDropper& host, std::chrono::milliseconds connectLimit, bool shown) {
+        HoofdschermConfig config = baseConfig();
+        config.connectLimit = connectLimit;
+        open(config);
+        if (shown)
+            showWindow();
+        edit(u"edtPoort"_s)->setText(QString::number(host.port()));
+    }
     void showWindow() {
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
