@@ -94,7 +94,8 @@ THoofdscherm::THoofdscherm(HoofdschermConfig config, QWidget* parent)
          .fileCheckerInterval = m_config.fileCheckerInterval,
          .clock = m_config.clock,
          .connectLimit = m_config.connectLimit,
-         .sendLimit = m_config.sendLimit},
+         .sendLimit = m_config.sendLimit,
+         .deadLink = m_config.deadLink},
         [this] { return parameters(); }, this);
     m_wait = new ResponsiveWait(this);
     m_engine->setWaitHook(m_wait);

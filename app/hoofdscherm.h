@@ -41,6 +41,7 @@ struct HoofdschermConfig {
     bool trayIcon = true; ///< made here, shown only where the desktop has a notification area
     std::chrono::milliseconds connectLimit = std::chrono::seconds(21); ///< the TCP client's
     std::chrono::milliseconds sendLimit = std::chrono::seconds(21);    ///< the TCP client's
+    DeadLinkLimits deadLink{};                                         ///< the TCP client's
 };
 
 /// The main window: tabs, options, menus, tray icon and the logs on screen. The link itself is

@@ -38,7 +38,7 @@ LinkEngine::LinkEngine(LinkEngineConfig config, Parameters parameters, QObject* 
     connect(m_Timer1, &QTimer::timeout, this, &LinkEngine::reconnectTick);
     connect(m_FileChecker, &QTimer::timeout, this, uncaught::guarded([this] { fileCheckerTick(); }));
 
-    m_client = new TcpClient(this, m_config.connectLimit, m_config.sendLimit);
+    m_client = new TcpClient(this, m_config.connectLimit, m_config.sendLimit, m_config.deadLink);
     m_client->setObjectName(u"TCPClient"_s);
     m_supervisor = new ConnectionSupervisor(
         *m_client, m_logs, [this](bool ready) { m_linkReady = ready; }, this);

@@ -35,6 +35,7 @@ struct LinkEngineConfig {
     std::function<QDateTime()> clock = &QDateTime::currentDateTime;
     std::chrono::milliseconds connectLimit = std::chrono::seconds(21); ///< the TCP client's
     std::chrono::milliseconds sendLimit = std::chrono::seconds(21);    ///< the TCP client's
+    DeadLinkLimits deadLink{};                                         ///< the TCP client's
 };
 
 /// The link without a face: the TCP client, the three timers and what their handlers do (the

@@ -3,7 +3,8 @@
 # Usage: scripts/deps.sh [build|run|package|fuzz]
 set -euo pipefail
 
-packages=(cmake ninja-build g++ make qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core iproute2
+# nftables: the tests that make a path die silently inside a network namespace of their own.
+packages=(cmake ninja-build g++ make qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core iproute2 nftables
     desktop-file-utils)
 case ${1:-build} in
 run) packages+=(xvfb imagemagick x11-utils) ;;

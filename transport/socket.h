@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "transport/deadlinklimits.h"
+
 /// The one place that knows the platform's sockets. Every call is checked; a failure is thrown
 /// as SocketError with its Windows Sockets number, so callers and operators read the same
 /// numbers and texts on every platform.
@@ -55,6 +57,10 @@ public:
     /// Hands every byte to the platform; a send that makes no progress for limit fails with
     /// 10060. Throws SocketError; returns false when the platform accepted nothing (peer gone).
     bool sendAll(QByteArrayView bytes, std::chrono::milliseconds limit, const Serve& serve = {});
+    /// Lets the kernel give up a connection whose path died silently (keepalive probes while
+    /// idle, a limit on unacknowledged data while busy): the next receive, send or readiness
+    /// test then fails with 10060. Throws SocketError.
+    void setDeadLinkLimits(const DeadLinkLimits& limits);
     /// Shuts down the sending direction, then releases the socket.
     void close() noexcept;
 

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -414,6 +415,21 @@ bool Socket::sendAll(QByteArrayView bytes, milliseconds limit, const Serve& serv
         }
     }
     return true;
+}
+
+void Socket::setDeadLinkLimits(const DeadLinkLimits& limits) {
+    const auto set = [this](int level, int name, int value) {
+        check(::setsockopt(m_handle, level, name, &value, sizeof value));
+    };
+    // The kernel counts keepalive times in whole seconds, from 1 up.
+    const auto seconds = [](std::chrono::seconds s) {
+        return static_cast<int>(std::max<long long>(s.count(), 1));
+    };
+    set(SOL_SOCKET, SO_KEEPALIVE, 1);
+    set(IPPROTO_TCP, TCP_KEEPIDLE, seconds(limits.idle));
+    set(IPPROTO_TCP, TCP_KEEPINTVL, seconds(limits.interval));
+    set(IPPROTO_TCP, TCP_KEEPCNT, std::max(limits.probes, 1));
+    set(IPPROTO_TCP, TCP_USER_TIMEOUT, static_cast<int>(std::max<long long>(limits.userTimeout.count(), 0)));
 }
 
 void Socket::close() noexcept {

@@ -91,17 +91,19 @@ struct TcpClient::Impl {
     int readTimeout = -1;
     std::chrono::milliseconds connectLimit;
     std::chrono::milliseconds sendLimit;
+    DeadLinkLimits deadLink;
     TransportWait* waitHook = nullptr;
     std::optional<Handler> handler;
     std::vector<char> sendBuffer; ///< Write's narrowed slice, reused
 };
 
 TcpClient::TcpClient(QObject* parent, std::chrono::milliseconds connectLimit,
-                     std::chrono::milliseconds sendLimit)
+                     std::chrono::milliseconds sendLimit, DeadLinkLimits deadLink)
     : QObject(parent)
     , d(new Impl{}) {
     d->connectLimit = connectLimit;
     d->sendLimit = sendLimit;
+    d->deadLink = deadLink;
 }
 
 TcpClient::~TcpClient() {
@@ -128,6 +130,9 @@ void TcpClient::setReadTimeout(int milliseconds) {
 }
 void TcpClient::setWaitHook(TransportWait* hook) {
     d->waitHook = hook;
+}
+qintptr TcpClient::socketDescriptor() const {
+    return d->handler ? d->handler->socket.handle() : -1;
 }
 qsizetype TcpClient::InputBufferSize() const {
     return d->handler ? d->handler->input.size() : 0;
@@ -164,6 +169,7 @@ void TcpClient::Connect() {
         emit OnStatus(HostStatus::hsConnecting, u"Connecting to %1."_s.arg(dotted(address)));
         qCDebug(lcTransport) << "connecting to" << dotted(address) << d->port;
         h.socket.connect(address, d->port, d->connectLimit, serve);
+        h.socket.setDeadLinkLimits(d->deadLink);
         emit OnStatus(HostStatus::hsConnected, u"Connected."_s);
         emit OnConnected();
     } catch (const TransportError& e) {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 
+#include "transport/deadlinklimits.h"
 #include "transport/transporterror.h"
 
 class TransportWait;
@@ -29,12 +30,18 @@ enum class HostStatus {
 /// SocketError 10060 "Connection timed out.". With a wait hook, the thread goes on serving it
 /// while a lookup, a connect or a stalled send waits, and the hook can end the wait: the
 /// operation then fails with SocketError 10004 "Interrupted system call.".
+///
+/// A path that dies without a word is given up by the kernel within the dead-link limits (30 s
+/// by default), idle or with bytes waiting: the next Connected(), Write or ReadBytes raises
+/// SocketError 10060 "Connection timed out.", and the link then reads as closed, as after a
+/// reset by the peer.
 class TcpClient : public QObject {
     Q_OBJECT
 public:
     explicit TcpClient(QObject* parent = nullptr,
                        std::chrono::milliseconds connectLimit = std::chrono::seconds(21),
-                       std::chrono::milliseconds sendLimit = std::chrono::seconds(21));
+                       std::chrono::milliseconds sendLimit = std::chrono::seconds(21),
+                       DeadLinkLimits deadLink = {});
     ~TcpClient() override;
 
     QString Host() const;
@@ -47,6 +54,8 @@ public:
     void setReadTimeout(int milliseconds);
     /// Served while Connect or Write waits on the network; not owned, may be null.
     void setWaitHook(TransportWait* hook);
+    /// The open connection's socket descriptor, -1 when there is none.
+    qintptr socketDescriptor() const;
 
     /// Opens the connection; throws AlreadyConnectedError, HostRequiredError, PortRequiredError
     /// or SocketError.

@@ -3,10 +3,12 @@
 #include <functional>
 
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "closedport.h"
+#include "deadpath.h"
 #include "loopbackpeer.h"
 #include "transport/tcpclient.h"
 
@@ -63,6 +65,20 @@ bool connectedUntil(TcpClient& c, const std::function<bool()>& pred) {
         QTest::qWait(1);
     }
     return false;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(DeadLinkLimits)
+
+namespace {
+
+int socketOption(qintptr handle, int level, int name) {
+    int value = -1;
+    socklen_t size = sizeof value;
+    if (::getsockopt(static_cast<int>(handle), level, name, &value, &size) != 0)
+        return -1;
+    return value;
 }
 
 } // namespace
@@ -416,6 +432,101 @@ private slots:
             return !ok || now == 100000;
         }));
         QCOMPARE(c.InputBufferSize(), 100000);
+    }
+
+    // The limits as the kernel holds them on a connected socket: what the client is built with
+    // by default gives a dead link up, idle or busy, with the receive poll's 500 ms on top,
+    // within 45 s.
+    void deadLinkLimitsOnTheSocket() {
+        LoopbackPeer peer;
+        TcpClient c;
+        connectTo(c, peer);
+        const qintptr s = c.socketDescriptor();
+        QVERIFY(s >= 0);
+        QCOMPARE(socketOption(s, SOL_SOCKET, SO_KEEPALIVE), 1);
+        const DeadLinkLimits set{std::chrono::seconds(socketOption(s, IPPROTO_TCP, TCP_KEEPIDLE)),
+                                 std::chrono::seconds(socketOption(s, IPPROTO_TCP, TCP_KEEPINTVL)),
+                                 socketOption(s, IPPROTO_TCP, TCP_KEEPCNT),
+                                 std::chrono::milliseconds(socketOption(s, IPPROTO_TCP, TCP_USER_TIMEOUT))};
+        const DeadLinkLimits defaults;
+        QCOMPARE(set.idle, defaults.idle);
+        QCOMPARE(set.interval, defaults.interval);
+        QCOMPARE(set.probes, defaults.probes);
+        QCOMPARE(set.userTimeout, defaults.userTimeout);
+        QVERIFY2(set.userTimeout > 0ms, "without a user timeout unacknowledged bytes wait 15 minutes");
+        QVERIFY2(set.giveUp() + 500ms < 45s, qPrintable(QString::number(set.giveUp().count())));
+        c.Disconnect();
+        QCOMPARE(c.socketDescriptor(), qintptr(-1));
+    }
+
+    // Keepalive probes on a live idle link are answered by the host's kernel: several rounds of
+    // them and of the user timeout pass, the link stays up, and the host's stream holds only
+    // what was written.
+    void liveIdleLinkOutlastsItsProbes() {
+        LoopbackPeer peer;
+        TcpClient c(nullptr, 21s, 21s, DeadLinkLimits{1s, 1s, 1, 1500ms});
+        connectTo(c, peer);
+        QTRY_VERIFY(peer.clientOpen());
+        QElapsedTimer idle;
+        idle.start();
+        while (idle.elapsed() < 4000) {
+            QVERIFY(c.Connected());
+            QTest::qWait(50);
+        }
+        c.Write(u"x"_s);
+        QTRY_COMPARE(peer.received(), QByteArray("x"));
+        QVERIFY(c.Connected());
+    }
+
+    // A path that dies without a word after the link was up (every packet to and from the host
+    // dropped, the host forgetting the connection): the kernel gives it up within the limits,
+    // the receive poll's zero-wait test reports 10060 once, and then the link reads as closed.
+    // Idle, the keepalive probes find it; with bytes waiting unacknowledged, the user timeout
+    // does, the probes being too slow to matter.
+    void deadPathIsGivenUp_data() {
+        QTest::addColumn<DeadLinkLimits>("limits");
+        QTest::addColumn<bool>("bytesWaiting");
+        QTest::addColumn<int>("notBeforeMs");
+        QTest::newRow("idle") << DeadLinkLimits{1s, 1s, 2, 3000ms} << false << 2500;
+        QTest::newRow("bytes waiting") << DeadLinkLimits{60s, 60s, 2, 2000ms} << true << 1800;
+    }
+    void deadPathIsGivenUp() {
+        QFETCH(DeadLinkLimits, limits);
+        QFETCH(bool, bytesWaiting);
+        QFETCH(int, notBeforeMs);
+        DeadPath path;
+        if (!path.unavailable().isEmpty())
+            QSKIP(qPrintable(path.unavailable()));
+        LoopbackPeer peer;
+        TcpClient c(nullptr, 21s, 21s, limits);
+        Recorder r(c);
+        connectTo(c, peer);
+        QTRY_VERIFY(peer.clientOpen());
+        QVERIFY(path.cut(peer.port()));
+        peer.reset(); // its RST is dropped too: the client hears nothing
+        QElapsedTimer sinceCut;
+        sinceCut.start();
+        if (bytesWaiting)
+            c.Write(u"<rit nr=\"7\"/>"_s);
+        QString message;
+        while (message.isEmpty() && sinceCut.elapsed() < 20000) {
+            try {
+                QVERIFY(c.Connected());
+            } catch (const SocketError& e) {
+                message = e.message();
+            }
+            QTest::qWait(20);
+        }
+        const qint64 took = sinceCut.elapsed();
+        QCOMPARE(message, u"Socket Error # 10060\r\nConnection timed out."_s);
+        QVERIFY2(took >= notBeforeMs, qPrintable(QString::number(took)));
+        QVERIFY2(took <= limits.giveUp().count() + 1500, qPrintable(QString::number(took)));
+        QVERIFY(connectedUntil(c, [&] { return r.events.contains(u"4 Disconnected."_s); }));
+        QVERIFY(!c.Connected());
+        QCOMPARE(messageOf<ConnClosedGracefullyError>([&] { c.Write(u"a"_s); }),
+                 u"Connection Closed Gracefully."_s);
+        QCOMPARE(peer.receivedSize(), 0);
+        QVERIFY(!r.events.contains(u"OnDisconnected"_s));
     }
 };
 
