@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include "closedport.h"
+#include "deadpath.h"
 #include "engine/linkengine.h"
 #include "hostframe.h"
 #include "link/framelog.h"
@@ -13,6 +14,7 @@
 #include "testfiles.h"
 
 using namespace Qt::Literals::StringLiterals;
+using namespace std::chrono_literals;
 
 // The link with no window at all, as the service runs it: options from a plain value, a real
 // host on loopback, the archive and the logs in real folders.
@@ -317,16 +319,64 @@ private slots:
         QCOMPARE(confirmed, 3);
     }
 
+    // A path that dies without a word while the link is up (the host's packets dropped, the host
+    // forgetting the connection): the receive poll adds 10060 to the incoming log, the status
+    // bar's last error says so, the link goes down, and the reconnect check opens it again once
+    // the path is back.
+    void deadPathGoesDownAndComesBack() {
+        DeadPath path;
+        if (!path.unavailable().isEmpty())
+            QSKIP(qPrintable(path.unavailable()));
+        m_engine.reset();
+        m_peer = std::make_unique<LoopbackPeer>(); // in the new network
+        m_parameters.portText = QString::number(m_peer->port());
+        m_parameters.autoConnect = true;
+        startEngine(300ms, DeadLinkLimits{1s, 1s, 2, 2000ms});
+        QStringList added;
+        QList<LinkStatus> statuses;
+        QObject context;
+        connect(&m_engine->logs().incoming(), &TrafficLog::appended, &context,
+                [&](const QStringList& lines, const QDateTime&) { added += lines; });
+        connect(m_engine.get(), &LinkEngine::linkStatusChanged, &context,
+                [&](const LinkStatus& status) { statuses << status; });
+        QTRY_VERIFY(m_engine->linkReady());
+        QTRY_COMPARE(m_peer->connectionCount(), 1);
+
+        QVERIFY(path.cut(m_peer->port()));
+        m_peer->reset();
+        const QString timedOut = u"Socket Error # 10060\r\nConnection timed out."_s;
+        QTRY_VERIFY_WITH_TIMEOUT(added.join(u"\r\n"_s).contains(timedOut), 10000);
+        QCOMPARE(added.first(), u"Verbinding opgebouwd"_s);
+        QCOMPARE(added.mid(1, 2), timedOut.split(u"\r\n"_s));
+        // The status bar: the error first, while the phase is still up; then down.
+        const auto failed = std::find_if(statuses.cbegin(), statuses.cend(),
+                                         [](const LinkStatus& s) { return !s.lastError.isEmpty(); });
+        QVERIFY(failed != statuses.cend());
+        QCOMPARE(failed->lastError, timedOut);
+        QTRY_VERIFY(std::any_of(failed, statuses.cend(),
+                                [](const LinkStatus& s) { return s.phase == LinkStatus::Phase::Down; }));
+        QVERIFY(m_engine->logs().status().lines().contains(u"Disconnected."_s));
+
+        QVERIFY(path.mend());
+        QTRY_COMPARE_WITH_TIMEOUT(m_peer->connectionCount(), 2, 10000);
+        QTRY_VERIFY(m_engine->linkReady());
+        QCOMPARE(added.last(), u"Verbinding opgebouwd"_s);
+        QCOMPARE(m_engine->linkStatus().phase, LinkStatus::Phase::Up);
+    }
+
 private:
     QStringList incoming() const { return m_engine->logs().incoming().lines(); }
 
-    void startEngine(std::chrono::milliseconds reconnect = std::chrono::milliseconds(80)) {
+    void startEngine(std::chrono::milliseconds reconnect = std::chrono::milliseconds(80),
+                     DeadLinkLimits deadLink = {}) {
         m_engine = std::make_unique<LinkEngine>(
             LinkEngineConfig{.executableFolder = m_dir->path() + u'/',
                              .generalInterval = std::chrono::milliseconds(30),
                              .reconnectInterval = reconnect,
                              .fileCheckerInterval = std::chrono::milliseconds(30),
-                             .clock = m_clock->clock()},
+                             .clock = m_clock->clock(),
+                             .connectLimit = std::chrono::milliseconds(500),
+                             .deadLink = deadLink},
             [this] { return m_parameters; });
         m_engine->dataFolders().create();
         m_engine->start();
