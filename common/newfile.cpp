@@ -1,10 +1,6 @@
 #include "common/newfile.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-
-using namespace Qt::Literals::StringLiterals;
+#include "common/wholefile.h"
 
 namespace newfile {
 
@@ -16,28 +12,8 @@ QString candidateName(const QString& stem, const QString& extension, int n) {
 
 Result<QString> write(const QString& folder, const QString& stem, const QString& extension,
                       QByteArrayView bytes) {
-    const QString base = folder.endsWith(u'/') || folder.endsWith(u'\\') ? folder : QString(folder + u'/');
-    // The bound only guards against a folder that reports every name as taken.
-    for (int n = 1; n <= 100000; ++n) {
-        const QString path = base + candidateName(stem, extension, n);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            if (QFileInfo::exists(path))
-                continue;
-            return Failure{1, u"Cannot create file \"%1\". %2"_s.arg(QDir::toNativeSeparators(path),
-                                                                     file.errorString())};
-        }
-        const bool written = file.write(bytes.data(), bytes.size()) == bytes.size() && file.flush();
-        if (!written) {
-            const QString reason = file.errorString();
-            file.close();
-            file.remove();
-            return Failure{2, u"Cannot write file \"%1\". %2"_s.arg(QDir::toNativeSeparators(path), reason)};
-        }
-        file.close();
-        return path;
-    }
-    return Failure{3, u"Cannot create file \"%1\". No free name."_s.arg(base + stem + extension)};
+    return wholefile::create(
+        folder, [&](int n) { return candidateName(stem, extension, n); }, bytes);
 }
 
 } // namespace newfile

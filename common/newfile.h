@@ -6,12 +6,14 @@
 #include "common/result.h"
 
 /// Files we name from a time stamp are never written over: when "<stem><ext>" is taken, the
-/// next free of "<stem>_2<ext>", "<stem>_3<ext>", ... is used. The name is claimed by creating
-/// the file exclusively, so two writers in one second, or another program, cannot collide.
+/// next free of "<stem>_2<ext>", "<stem>_3<ext>", ... is used. A name is taken by any entry, a
+/// dangling symbolic link too, and the file appears under it whole (wholefile::create), so two
+/// writers in one second, another program, or a reader polling the folder never meet half a
+/// file.
 namespace newfile {
 
 /// Creates a new file in folder (with or without a trailing separator) and writes bytes into
-/// it. Returns the path written. On failure nothing is left behind.
+/// it. Returns the path written. On failure nothing is left behind under any name.
 Result<QString> write(const QString& folder, const QString& stem, const QString& extension,
                       QByteArrayView bytes);
 

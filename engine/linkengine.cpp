@@ -6,6 +6,7 @@
 
 #include "common/prompts.h"
 #include "common/uncaught.h"
+#include "common/wholefile.h"
 #include "link/connectionsupervisor.h"
 #include "link/framelog.h"
 #include "link/receivepoller.h"
@@ -134,6 +135,11 @@ LinkEngine::LinkEngine(LinkEngineConfig config, Parameters parameters, QObject* 
 LinkEngine::~LinkEngine() = default;
 
 void LinkEngine::start() {
+    // What a write killed half-way left under its temporary name, in every folder we write.
+    for (const QString& folder : {m_folders.logs, m_folders.xml, m_parameters().autoLocatie}) {
+        if (!folder.isEmpty())
+            std::ignore = wholefile::removeLeftovers(folder);
+    }
     m_General->start();
     restartTimer1();
     m_FileChecker->start();

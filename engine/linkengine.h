@@ -57,7 +57,8 @@ public:
     LinkEngine(LinkEngineConfig config, Parameters parameters, QObject* parent = nullptr);
     ~LinkEngine() override;
 
-    /// Starts the three timers; nothing connects by itself before the first tick.
+    /// Removes the temporary files of writes killed half-way from the logs, archive and outbox
+    /// folders, then starts the three timers; nothing connects by itself before the first tick.
     void start();
 
     TrafficLogs& logs() { return m_logs; }

@@ -62,7 +62,7 @@ private slots:
         std::signal(SIGXFSZ, previous);
         QVERIFY(!r.ok());
         QVERIFY2(r.message().startsWith(u"Cannot write file"_s), qPrintable(r.message()));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 
     void dataFoldersBesideTheExecutable() {

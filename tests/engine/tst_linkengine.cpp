@@ -364,6 +364,24 @@ private slots:
         QCOMPARE(m_engine->linkStatus().phase, LinkStatus::Phase::Up);
     }
 
+    // A start removes what writes killed half-way left in the logs, archive and outbox folders,
+    // and nothing else.
+    void startRemovesLeftovers() {
+        m_engine.reset();
+        const DataFolders folders = DataFolders::beside(m_dir->path());
+        folders.create();
+        const QStringList written{folders.logs, folders.xml, m_parameters.autoLocatie};
+        for (const QString& folder : written) {
+            QVERIFY(writeFile(QDir(folder).filePath(u".rtcp-abc123.part"_s), "half"));
+            QVERIFY(writeFile(QDir(folder).filePath(u"keep.txt"_s), "whole"));
+        }
+        QVERIFY(writeFile(QDir(folders.root).filePath(u".rtcp-abc123.part"_s), "not a folder we write"));
+        startEngine();
+        for (const QString& folder : written)
+            QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{u"keep.txt"_s});
+        QVERIFY(QFileInfo::exists(QDir(folders.root).filePath(u".rtcp-abc123.part"_s)));
+    }
+
 private:
     QStringList incoming() const { return m_engine->logs().incoming().lines(); }
 

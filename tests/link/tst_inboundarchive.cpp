@@ -1,4 +1,5 @@
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -142,6 +143,34 @@ private slots:
         InboundArchive archive(m_dir->path() + u"/XML"_s, [] { return kNow; });
         QVERIFY(!archive.archive(frame("QUJD")).ok());
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    }
+
+    // A symbolic link at the stamp's name takes that name, whether it dangles or points at a file
+    // of someone else's: the packet goes to the next free name, the link and its target stay as
+    // they were, and no temporary file is left.
+    void aLinkAtTheNameIsPassedOver_data() {
+        QTest::addColumn<bool>("targetExists");
+        QTest::newRow("dangling") << false;
+        QTest::newRow("to a file") << true;
+    }
+    void aLinkAtTheNameIsPassedOver() {
+        QFETCH(bool, targetExists);
+        const QDir dir(m_dir->path());
+        const QString target = dir.filePath(u"elsewhere.txt"_s);
+        if (targetExists)
+            QVERIFY(writeFile(target, "the operator's"));
+        QVERIFY(QFile::link(target, dir.filePath(u"MC_0703202614050939.XML"_s)));
+        InboundArchive archive(m_dir->path(), [] { return kNow; });
+        const auto written = archive.archive(frame(QByteArray("<rit/>").toBase64()));
+        QVERIFY2(written.ok(), qPrintable(written.ok() ? QString() : written.message()));
+        QCOMPARE(QFileInfo(written.value()).fileName(), u"MC_0703202614050939_2.XML"_s);
+        QCOMPARE(readFile(written.value()), QByteArray("<rit/>\r\n"));
+        QCOMPARE(QFileInfo(dir.filePath(u"MC_0703202614050939.XML"_s)).symLinkTarget(), target);
+        QCOMPARE(QFileInfo::exists(target), targetExists);
+        if (targetExists)
+            QCOMPARE(readFile(target), QByteArray("the operator's"));
+        QCOMPARE(dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).size(),
+                 targetExists ? 3 : 2);
     }
 
 private:
