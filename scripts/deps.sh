@@ -4,6 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ make qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core iproute2
+    libsodium-dev pkg-config minisign openssl
     desktop-file-utils)
 case ${1:-build} in
 run) packages+=(xvfb imagemagick x11-utils) ;;

@@ -87,6 +87,8 @@ void UpdateDownload::tick() {
 
 void UpdateDownload::cancel() {
     m_client.abort();
+    if (m_signatureClient)
+        m_signatureClient->abort();
     m_cancelled = true;
     m_timer.stop();
 }
@@ -97,12 +99,17 @@ Result<void> UpdateDownload::verifySignature(const UpdateChecker& check, const Q
                        signatureFaultText(SignatureFault::ForeignKey)};
     QBuffer signature;
     signature.open(QIODevice::WriteOnly);
-    m_client.setUrl(check.info().DownloadFileURL + u".minisig"_s);
-    m_client.setReceiveStream(&signature);
-    m_client.setBodyLimit(kMaxSignatureBytes);
-    const auto got = m_client.get();
-    m_client.setReceiveStream(nullptr);
-    m_client.setBodyLimit(-1);
+    // A client of its own: the transfer's counts and progress stay the package's.
+    HttpClient client(m_client.fetchProgram());
+    client.setLimits(m_client.connectLimit(), m_client.stallLimit());
+    client.setProxy(m_client.proxyHost(), m_client.proxyPort());
+    client.setUrl(check.info().DownloadFileURL + u".minisig"_s);
+    client.setReceiveStream(&signature);
+    client.setBodyLimit(kMaxSignatureBytes);
+    m_signatureClient = &client;
+    const auto got = client.get();
+    m_signatureClient = nullptr;
+    m_interrupted = client.interrupted();
     if (!got)
         return Failure{static_cast<int>(SignatureFault::Missing),
                        signatureFaultText(SignatureFault::Missing)};
@@ -214,7 +221,7 @@ std::optional<QString> UpdateDownload::run(const UpdateChecker& check) {
         const auto verified = verifySignature(check, partial);
         if (!verified) {
             // A quit meanwhile says nothing: the program is ending.
-            if (!m_client.interrupted())
+            if (!m_interrupted)
                 prompts::error(verified.message());
             success = false;
         }

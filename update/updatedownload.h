@@ -95,4 +95,6 @@ private:
     qint32 m_maximum = 0;
     bool m_running = false;
     bool m_cancelled = false;
+    HttpClient* m_signatureClient = nullptr;
+    bool m_interrupted = false;
 };

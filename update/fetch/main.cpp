@@ -27,7 +27,8 @@ constexpr int kMaxRedirects = 5;
 QFile& out() {
     static QFile file;
     if (!file.isOpen())
-        std::ignore = file.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
+        // By descriptor: through stdio a pipe would hold the records back in its buffer.
+        std::ignore = file.open(1, QIODevice::WriteOnly | QIODevice::Unbuffered);
     return file;
 }
 
@@ -37,7 +38,6 @@ void send(const QByteArray& record) {
 
 [[noreturn]] void fail(const QString& reason) {
     send(fetchrecord::encode(fetchrecord::Failed{kNoStatus, reason}));
-    std::fflush(stdout);
     std::_Exit(0);
 }
 
@@ -107,7 +107,8 @@ public:
     }
 
     void start() {
-        const QUrl url(m_request.url, QUrl::StrictMode);
+        // Tolerant: a blank or a bracket in a server's file name is sent percent-encoded.
+        const QUrl url(m_request.url);
         if (!url.isValid() || url.host().isEmpty())
             fail(u"Invalid URL \"%1\""_s.arg(m_request.url));
         if (!webScheme(url))
