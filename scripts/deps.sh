@@ -5,6 +5,7 @@ set -euo pipefail
 
 # nftables: the tests that make a path die silently inside a network namespace of their own.
 packages=(cmake ninja-build g++ make qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core iproute2 nftables
+    libsodium-dev pkg-config minisign openssl
     desktop-file-utils)
 case ${1:-build} in
 run) packages+=(xvfb imagemagick x11-utils) ;;

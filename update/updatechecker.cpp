@@ -6,6 +6,7 @@
 #include "common/apperror.h"
 #include "common/textlines.h"
 #include "update/filesizetext.h"
+#include "update/updatesources.h"
 #include "update/versioncompare.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -17,14 +18,16 @@ QString failureLine(const Failure& failure) {
 }
 
 // Fetches url into a fresh temporary file; its bytes, or the failure.
-Result<QByteArray> fetch(HttpClient& client, const QString& url) {
+Result<QByteArray> fetch(HttpClient& client, const QString& url, qint64 limit) {
     QTemporaryFile file(QDir::tempPath() + u"/AUXXXXXX.TMP"_s);
     if (!file.open())
         throw AppError(u"Cannot create a temporary file. "_s + file.errorString());
     client.setUrl(url);
     client.setReceiveStream(&file);
+    client.setBodyLimit(limit);
     const auto got = client.get();
     client.setReceiveStream(nullptr);
+    client.setBodyLimit(-1);
     if (!got)
         return got.failure();
     if (!file.flush() || !file.seek(0))
@@ -56,24 +59,33 @@ QString UpdateChecker::FileSizeText(qint64 size) const {
     return ::FileSizeText(size, m_fileSizeUnit);
 }
 
+void UpdateChecker::cancel() {
+    m_cancelled = true;
+    m_client.abort();
+}
+
 bool UpdateChecker::run(const QString& updateFileURL, const QString& defaultPageURL) {
     bool result = true;
+    m_cancelled = false;
     const auto failed = [this, &result](const Failure& failure) {
         m_readme = failureLine(failure);
         result = false;
     };
     if (!updateFileURL.isEmpty()) {
-        const auto file = fetch(m_client, updateFileURL);
+        const auto file = fetch(m_client, updateFileURL, kMaxInfoBytes);
+        m_cancelled = m_cancelled || m_client.interrupted();
         if (file)
             m_info = readUpdateInfo(file.value(), m_section);
         else
             failed(file.failure());
-        if (m_info.UpdatePageURL.isEmpty())
+        // The server's page goes to the desktop's opener: a web address or none of it.
+        if (m_info.UpdatePageURL.isEmpty() || !updatesources::isWebAddress(m_info.UpdatePageURL))
             m_info.UpdatePageURL = defaultPageURL;
     }
     // Only a fetched information file can name release notes.
-    if (!m_info.ReadmeFileURL.isEmpty()) {
-        const auto notes = fetch(m_client, m_info.ReadmeFileURL);
+    if (!m_info.ReadmeFileURL.isEmpty() && !m_cancelled) {
+        const auto notes = fetch(m_client, m_info.ReadmeFileURL, kMaxNotesBytes);
+        m_cancelled = m_cancelled || m_client.interrupted();
         if (notes)
             m_readme = textlines::split(textlines::decode(notes.value())).join(u'\n');
         else

@@ -2,8 +2,10 @@
 
 #include <QObject>
 #include <QString>
+#include <optional>
 
 #include "update/httpclient.h"
+#include "update/packagesignature.h"
 #include "update/updateinfo.h"
 #include "update/updatetypes.h"
 
@@ -13,6 +15,10 @@
 class UpdateChecker : public QObject {
     Q_OBJECT
 public:
+    /// The most an update-information file and the release notes may hold.
+    static constexpr qint64 kMaxInfoBytes = 64 * 1024;
+    static constexpr qint64 kMaxNotesBytes = 1024 * 1024;
+
     /// section names the part of the update-information file that is read.
     explicit UpdateChecker(QString section, QObject* parent = nullptr);
 
@@ -38,7 +44,18 @@ public:
     /// names. False when a request failed. Throws AppError when no temporary file can be made.
     bool run(const QString& updateFileURL, const QString& defaultPageURL);
 
-    bool downloadable() const { return !m_info.DownloadFileURL.isEmpty(); }
+    /// The key packages must be signed with; without one no package is ever downloaded.
+    void setSigningKey(std::optional<SigningKey> key) { m_key = std::move(key); }
+    const std::optional<SigningKey>& signingKey() const { return m_key; }
+
+    /// A package is announced and this program can check its signature.
+    bool downloadable() const { return m_key && !m_info.DownloadFileURL.isEmpty(); }
+    /// A package is announced, but this build takes no package: its updates come another way.
+    bool updatesElsewhere() const { return !m_key && !m_info.DownloadFileURL.isEmpty(); }
+    /// The last run was ended by a cancel or by a quit of the application.
+    bool cancelled() const { return m_cancelled; }
+    /// Ends a running check; it then counts as cancelled.
+    void cancel();
     /// Whether the announced version sorts strictly after running.
     bool isNewerThan(const QString& running) const;
 
@@ -49,4 +66,6 @@ private:
     THashType m_hashType = THashType::None;
     UpdateInfo m_info;
     QString m_readme;
+    std::optional<SigningKey> m_key;
+    bool m_cancelled = false;
 };

@@ -1,5 +1,6 @@
 #include "update/updatedownload.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -9,6 +10,8 @@
 #include "common/prompts.h"
 #include "update/digest.h"
 #include "update/filesizetext.h"
+#include "update/packagefile.h"
+#include "update/packagesignature.h"
 #include "update/remotefilesize.h"
 #include "update/updatechecker.h"
 #include "update/urlfilename.h"
@@ -84,8 +87,33 @@ void UpdateDownload::tick() {
 
 void UpdateDownload::cancel() {
     m_client.abort();
+    if (m_signatureClient)
+        m_signatureClient->abort();
     m_cancelled = true;
     m_timer.stop();
+}
+
+Result<void> UpdateDownload::verifySignature(const UpdateChecker& check, const QString& path) {
+    if (!check.signingKey())
+        return Failure{static_cast<int>(SignatureFault::ForeignKey),
+                       signatureFaultText(SignatureFault::ForeignKey)};
+    QBuffer signature;
+    signature.open(QIODevice::WriteOnly);
+    // A client of its own: the transfer's counts and progress stay the package's.
+    HttpClient client(m_client.fetchProgram());
+    client.setLimits(m_client.connectLimit(), m_client.stallLimit());
+    client.setProxy(m_client.proxyHost(), m_client.proxyPort());
+    client.setUrl(check.info().DownloadFileURL + u".minisig"_s);
+    client.setReceiveStream(&signature);
+    client.setBodyLimit(kMaxSignatureBytes);
+    m_signatureClient = &client;
+    const auto got = client.get();
+    m_signatureClient = nullptr;
+    m_interrupted = client.interrupted();
+    if (!got)
+        return Failure{static_cast<int>(SignatureFault::Missing),
+                       signatureFaultText(SignatureFault::Missing)};
+    return verifyPackage(path, signature.data(), *check.signingKey(), check.info().Version);
 }
 
 std::optional<QString> UpdateDownload::run(const UpdateChecker& check) {
@@ -103,16 +131,24 @@ std::optional<QString> UpdateDownload::run(const UpdateChecker& check) {
     if (!target)
         throw AppError(cannotCreate(folder + UrlFileName(info.DownloadFileURL), u"Not a file name."_s));
 
+    m_client.setFetchProgram(check.client().fetchProgram());
+    m_client.setLimits(check.client().connectLimit(), check.client().stallLimit());
     m_client.setProxy(check.client().proxyHost(), check.client().proxyPort());
     m_client.setUrl(info.DownloadFileURL);
-    QFile file(*target);
+    // Under a hidden name until it is whole and verified; an older file of the name goes.
+    const QString partial = packagefile::partialPath(*target);
+    QFile file(partial);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw AppError(cannotCreate(*target, file.errorString()));
+    if (QFile::exists(*target))
+        QFile::remove(*target);
     m_client.setReceiveStream(&file);
 
     emit fileNameChanged(UrlFileName(info.DownloadFileURL));
     emit positionChanged(0);
     m_maximum = RemoteFileSize();
+    if (m_maximum > kMaxPackageBytes)
+        m_maximum = 0;
     emit maximumChanged(qMax(m_maximum, 0));
     emit transferChanged(sizeText(0) + u" of "_s + sizeText(m_maximum) + u" (0%)"_s);
     emit statusChanged(m_client.proxyHost().isEmpty()
@@ -148,7 +184,14 @@ std::optional<QString> UpdateDownload::run(const UpdateChecker& check) {
     m_timer.start();
     m_startTime = m_clock();
     emit transferStarted();
-    if (const auto got = m_client.get(); got) {
+    m_client.setBodyLimit(m_maximum);
+    auto got = m_client.get();
+    m_client.setBodyLimit(-1);
+    // A body without a length ends when the connection does: short of the announced size it
+    // was cut off.
+    if (got && m_client.receivedCount() != m_maximum)
+        got = Failure{404, u"Connection closed before the whole body arrived"_s};
+    if (got) {
         // A buffered write error shows only on flush.
         if (!file.flush())
             success = false;
@@ -170,13 +213,24 @@ std::optional<QString> UpdateDownload::run(const UpdateChecker& check) {
     if (file.error() != QFileDevice::NoError)
         success = false;
 
-    if (success && !digestMatches(*target, check.hashType(), check.publishedDigest())) {
+    if (success && !digestMatches(partial, check.hashType(), check.publishedDigest())) {
         prompts::error(u"De download is beschadigd."_s);
         success = false;
     }
+    if (success) {
+        const auto verified = verifySignature(check, partial);
+        if (!verified) {
+            // A quit meanwhile says nothing: the program is ending.
+            if (!m_interrupted)
+                prompts::error(verified.message());
+            success = false;
+        }
+    }
+    if (success && !packagefile::commit(partial, *target))
+        success = false;
     if (!success)
         return std::nullopt;
-    prompts::information(u"Rovenka® LiveUpdate gaat nu starten"_s);
     discard.keep = true;
+    prompts::information(u"Rovenka® LiveUpdate gaat nu starten"_s);
     return *target;
 }

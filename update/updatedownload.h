@@ -34,6 +34,9 @@ QString transferText(qint64 count, qint64 maximum, FileSizeUnit unit);
 class UpdateDownload : public QObject {
     Q_OBJECT
 public:
+    /// No package is taken above this size, whatever is announced.
+    static constexpr qint32 kMaxPackageBytes = 1024 * 1024 * 1024;
+
     using Clock = std::function<QDateTime()>;
 
     /// executableFolder (with a trailing "/") holds "TempDownloads"; clock gives the moments of
@@ -43,10 +46,13 @@ public:
                    QObject* parent = nullptr);
     ~UpdateDownload() override;
 
-    /// Downloads check's DownloadFileURL, verifies it against the digest that check's hash type
-    /// names, and gives the path of a package ready for the updater. Nothing when the size is
-    /// unknown, the transfer failed, was cancelled or did not verify; the file is deleted then.
-    /// Throws AppError when the target file cannot be created.
+    /// Downloads check's DownloadFileURL under a hidden name, verifies it against the digest
+    /// that check's hash type names and against its signature (DownloadFileURL + ".minisig",
+    /// check's key, the announced version), and gives the path of a package ready for the
+    /// updater, renamed to its own name only then. Nothing when the size is unknown or above
+    /// kMaxPackageBytes, the transfer failed, was cancelled, brought more or fewer bytes than
+    /// announced, or did not verify; the file is deleted then. Throws AppError when the target
+    /// file cannot be created.
     std::optional<QString> run(const UpdateChecker& check);
 
     /// The announced size from a HEAD request for the client's URL; 0 when unknown.
@@ -76,6 +82,8 @@ signals:
 
 private:
     void onData();
+    /// Fetches the package's signature and checks the file at path against it.
+    Result<void> verifySignature(const UpdateChecker& check, const QString& path);
     QString sizeText(qint64 size) const;
 
     QString m_executableFolder;
@@ -87,4 +95,6 @@ private:
     qint32 m_maximum = 0;
     bool m_running = false;
     bool m_cancelled = false;
+    HttpClient* m_signatureClient = nullptr;
+    bool m_interrupted = false;
 };

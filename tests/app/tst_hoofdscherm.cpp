@@ -416,6 +416,7 @@ private slots:
         server.route("/info.txt",
                      HttpResponder::ok("[" + update.sectionName().toLatin1() + "]\r\nVersion=9.0.1.3\r\n"));
         update.setUpdateFileURL(server.url(u"/info.txt"_s));
+        update.setFetchProgram(QStringLiteral(FETCH_PROGRAM));
         ScriptedPrompts answers;
         m_window->findChild<QPushButton*>(u"SpeedButton4"_s)->click();
         QCOMPARE(answers.messageTexts(), QStringList{u"Er is geen nieuwe versie beschikbaar."_s});

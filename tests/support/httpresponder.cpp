@@ -1,5 +1,6 @@
 #include "httpresponder.h"
 
+#include <QSslServer>
 #include <QTcpSocket>
 
 using namespace Qt::Literals::StringLiterals;
@@ -27,14 +28,26 @@ HttpResponder::Response HttpResponder::redirect(const QByteArray& location) {
     return {QByteArray("HTTP/1.1 302 Found\r\nLocation: ") + location + "\r\nContent-Length: 0\r\n", {}};
 }
 
-HttpResponder::HttpResponder() {
-    connect(&m_server, &QTcpServer::newConnection, this, &HttpResponder::onConnection);
-    m_server.listen(QHostAddress::LocalHost, 0);
+HttpResponder::HttpResponder()
+    : HttpResponder(QHostAddress(QHostAddress::LocalHost)) {}
+
+HttpResponder::HttpResponder(const QHostAddress& address, const QSslConfiguration& tls) {
+    if (tls.localCertificate().isNull()) {
+        m_server = std::make_unique<QTcpServer>();
+    } else {
+        auto server = std::make_unique<QSslServer>();
+        server->setSslConfiguration(tls);
+        m_server = std::move(server);
+        m_scheme = QStringLiteral("https");
+    }
+    // A TLS connection is pending only once its handshake is over.
+    connect(m_server.get(), &QTcpServer::pendingConnectionAvailable, this, &HttpResponder::onConnection);
+    m_server->listen(address, 0);
 }
 
 HttpResponder::~HttpResponder() {
     // The sockets are the server's children: end them while the table they report to exists.
-    m_server.close();
+    m_server->close();
     const auto connections = m_connections;
     for (const Connection& c : connections) {
         if (c.socket) {
@@ -46,11 +59,15 @@ HttpResponder::~HttpResponder() {
 }
 
 QString HttpResponder::url(const QString& path) const {
-    return u"http://127.0.0.1:%1%2"_s.arg(port()).arg(path);
+    const QHostAddress address = m_server->serverAddress();
+    const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
+                             ? u'[' + address.toString() + u']'
+                             : address.toString();
+    return u"%1://%2:%3%4"_s.arg(m_scheme, host).arg(port()).arg(path);
 }
 
 void HttpResponder::onConnection() {
-    while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+    while (QTcpSocket* socket = m_server->nextPendingConnection()) {
         m_connections.insert(socket, {socket, {}, {}});
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadable(socket); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
@@ -98,6 +115,8 @@ void HttpResponder::answer(QTcpSocket* socket, const Request& request) {
     else
         response = status(404, QByteArray("Not Found"), QByteArray("not here"));
 
+    if (response.silent)
+        return;
     socket->write(response.head + "\r\n");
     if (request.method == "HEAD")
         return;

@@ -2,14 +2,18 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QHostAddress>
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSslConfiguration>
 #include <QTcpServer>
+#include <memory>
 
 class QTcpSocket;
 
-/// A small HTTP server on 127.0.0.1 (port 0) serving canned responses per path. Responses are
+/// A small HTTP server on 127.0.0.1 (port 0), or on another address and over TLS, serving
+/// canned responses per path. Responses are
 /// raw bytes, so header lines can be written exactly as a test needs them. A body can be held
 /// back after a number of bytes until release(), and a response can close the connection early.
 class HttpResponder : public QObject {
@@ -20,6 +24,7 @@ public:
         QByteArray body;
         qsizetype holdAfter = -1; ///< send this many body bytes, then wait for release()
         qsizetype cutAfter = -1;  ///< send this many body bytes, then close the connection
+        bool silent = false;      ///< take the request and never answer
     };
     struct Request {
         QByteArray method;
@@ -34,9 +39,12 @@ public:
     static Response redirect(const QByteArray& location);
 
     HttpResponder();
+    /// Listens on address; with a configuration that holds a certificate, speaks HTTPS.
+    explicit HttpResponder(const QHostAddress& address, const QSslConfiguration& tls = {});
     ~HttpResponder() override;
 
-    quint16 port() const { return m_server.serverPort(); }
+    bool listening() const { return m_server->isListening(); }
+    quint16 port() const { return m_server->serverPort(); }
     QString url(const QString& path) const;
 
     /// Serves response for path (any method); a HEAD gets the head only.
@@ -63,7 +71,8 @@ private:
     void onReadable(QTcpSocket* socket);
     void answer(QTcpSocket* socket, const Request& request);
 
-    QTcpServer m_server;
+    std::unique_ptr<QTcpServer> m_server;
+    QString m_scheme = QStringLiteral("http");
     QHash<QByteArray, Response> m_routes;
     QList<Request> m_requests;
     QHash<QTcpSocket*, Connection> m_connections;

@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -17,9 +18,12 @@
 #include "httpresponder.h"
 #include "realinput.h"
 #include "scriptedprompts.h"
+#include "testsigner.h"
+#include "update/packagefile.h"
 #include "update/ui/appupdate.h"
 #include "update/ui/updatedownloadbox.h"
 #include "update/ui/updatenotifybox.h"
+#include "update/ui/updatesearchbox.h"
 #include "update/updatechecker.h"
 #include "update/updatedownload.h"
 
@@ -45,6 +49,11 @@ public slots:
     void openUrl(const QUrl& url) { m_opened << url.toString(); }
 
 private slots:
+    void initTestCase() {
+        m_signer.emplace();
+        if (!m_signer->ready())
+            QSKIP(qPrintable(m_signer->errorString()));
+    }
     void init() {
         m_dir.emplace();
         m_folder = m_dir->path() + u'/';
@@ -62,6 +71,8 @@ private slots:
         m_update->setUpdateFileURL(m_server->url(QString::fromLatin1(kInfoPath)));
         m_update->setUpdatePageURL(u"https://www.rovenka.nl"_s);
         m_update->setVersion(u"9.0.1.3"_s);
+        m_update->setFetchProgram(QStringLiteral(FETCH_PROGRAM));
+        m_update->setSigningKey(parseSigningKey(m_signer->publicKey()).value());
         m_update->setShowModal([this](UpdateNotifyBox& box) {
             ++m_shown;
             m_memo = box.ReadmeMemo()->toPlainText();
@@ -223,6 +234,82 @@ private slots:
         QVERIFY(!m_update->checking());
     }
 
+    // A check that waits on a silent server shows that it runs, and ends by its cancel, by its
+    // limit, or by a quit of the application, without a word afterwards.
+    void silentServerEnds_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("AFBREKEN") << u"cancel"_s;
+        QTest::newRow("close box of the search box") << u"close"_s;
+        QTest::newRow("limit") << u"limit"_s;
+        QTest::newRow("quit") << u"quit"_s;
+    }
+    void silentServerEnds() {
+        QFETCH(QString, how);
+        auto silent = HttpResponder::ok("x");
+        silent.silent = true;
+        m_server->route(kInfoPath, silent);
+        m_update->setLimits(std::chrono::milliseconds(60000),
+                            std::chrono::milliseconds(how == u"limit"_s ? 300 : 60000));
+        QPointer<UpdateSearchBox> search;
+        bool shown = false;
+        connect(m_update.get(), &AppUpdate::searchBoxCreated, this,
+                [&](UpdateSearchBox* box) { search = box; });
+        QElapsedTimer clock;
+        connect(&*m_server, &HttpResponder::requestReceived, this, [&] {
+            clock.start();
+            QTimer::singleShot(100, this, [&] {
+                shown = search && search->isVisible();
+                if (how == u"cancel"_s)
+                    search->findChild<QPushButton*>(u"searchCancelButton"_s)->click();
+                else if (how == u"close"_s)
+                    search->close();
+                else if (how == u"quit"_s)
+                    QCoreApplication::quit();
+            });
+        });
+        std::optional<bool> result;
+        if (how == u"quit"_s) {
+            QTimer::singleShot(0, this, [&] { result = m_update->CheckForUpdate(false); });
+            QCoreApplication::exec();
+        } else {
+            result = m_update->CheckForUpdate(false);
+        }
+        QCOMPARE(result, std::optional<bool>(false));
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(shown);
+        QVERIFY(!search); // gone with the check
+        QVERIFY(!m_update->checking());
+        // A limit is a failed check: the usual question; a cancel or a quit says nothing.
+        QCOMPARE(m_prompts->messages().size(), how == u"limit"_s ? 1 : 0);
+    }
+
+    void buildWithoutKeyTellsWhereTheUpdateComesFrom() {
+        preparePackage("pkg.zip", QByteArray(10, 'p'));
+        m_update->setSigningKey(std::nullopt);
+        QVERIFY(m_update->CheckForUpdate(false));
+        QVERIFY(!m_downloadEnabled);
+        QVERIFY2(m_memo.startsWith(u"Versie 9.0.1.4 is beschikbaar (deze versie: 9.0.1.3)."_s),
+                 qPrintable(m_memo));
+        QVERIFY(m_memo.contains(u"pakketbeheerder"_s));
+    }
+
+    void serverTextIsShownAsText() {
+        preparePackage("<i>pkg.zip", QByteArray(10, 'p'), 5);
+        QString shownName;
+        Qt::TextFormat format = Qt::AutoText;
+        m_onBox = [this, &shownName, &format](UpdateDownloadBox* box) {
+            connect(&box->HttpCli1(), &HttpClient::documentData, box, [this, box, &shownName, &format] {
+                auto* file = box->findChild<QLabel*>(u"FileLabel"_s);
+                shownName = file->text();
+                format = file->textFormat();
+                m_server->release();
+            });
+        };
+        QVERIFY(runDownload());
+        QCOMPARE(shownName, u"<i>pkg.zip"_s);
+        QCOMPARE(format, Qt::PlainText);
+    }
+
     // Download and hand-over.
 
     void handOverStartsTheUpdaterWithThePathInApostrophes() {
@@ -369,11 +456,14 @@ private slots:
         if (kind == 2) {
             if (!QFileInfo::exists(u"/dev/full"_s))
                 QSKIP("no /dev/full here");
-            QVERIFY(QFile::link(u"/dev/full"_s, target));
+            // The download goes to its hidden name first: that is where the disk is full.
+            QVERIFY(QFile::link(u"/dev/full"_s, packagefile::partialPath(target)));
         }
         QSignalSpy ending(m_update.get(), &AppUpdate::applicationEndRequested);
         QVERIFY(!runDownload());
         QVERIFY(!QFileInfo(target).exists() && !QFileInfo(target).isSymLink());
+        QCOMPARE(QDir(m_folder + u"TempDownloads"_s).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 QStringList());
         QCOMPARE(ending.size(), 0);
         QCOMPARE(m_prompts->messageTexts(), QStringList());
         QVERIFY(!QFile::exists(m_folder + u"updater-args.txt"_s));
@@ -600,6 +690,8 @@ private:
         auto response = HttpResponder::ok(body, "application/zip");
         response.holdAfter = holdAfter;
         m_server->route("/" + name, response);
+        m_server->route("/" + name + ".minisig",
+                        HttpResponder::ok(m_signer->sign(body, u"version:9.0.1.4"_s)));
         m_server->route(kInfoPath,
                         HttpResponder::ok("[RTCPIPCLIENT]\r\nVersion=9.0.1.4\r\nDownloadFileURL=http://" +
                                           QByteArray(m_update->proxyAddress().isEmpty() ? "" : "") +
@@ -721,6 +813,7 @@ private:
     int m_unanswered = 0;
     bool m_rescued = false;
     std::function<void(UpdateNotifyBox&)> m_onShow;
+    std::optional<TestSigner> m_signer;
     std::function<void(UpdateDownloadBox*)> m_onBox;
 };
 

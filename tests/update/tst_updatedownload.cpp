@@ -6,6 +6,7 @@
 #include "common/apperror.h"
 #include "httpresponder.h"
 #include "scriptedprompts.h"
+#include "testsigner.h"
 #include "update/updatechecker.h"
 #include "update/updatedownload.h"
 
@@ -22,6 +23,12 @@ const QDateTime kT0(QDate(2026, 3, 1), QTime(10, 0, 0), Qt::UTC);
 class TestUpdateDownload : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() {
+        m_signer.emplace();
+        m_stranger.emplace();
+        if (!m_signer->ready() || !m_stranger->ready())
+            QSKIP(qPrintable(m_signer->errorString()));
+    }
     void init() {
         m_dir.emplace();
         m_folder = m_dir->path() + u'/';
@@ -29,6 +36,8 @@ private slots:
         m_server.emplace();
         m_prompts.emplace();
         m_check.emplace(u"RTCPIPCLIENT"_s);
+        m_check->client().setFetchProgram(QStringLiteral(FETCH_PROGRAM));
+        m_check->setSigningKey(parseSigningKey(m_signer->publicKey()).value());
         m_download.emplace(m_folder, [] { return kT0; });
     }
     void cleanup() {
@@ -171,6 +180,70 @@ private slots:
         QVERIFY(!m_download->running());
     }
 
+    // Each is refused with its reason, and neither the package nor its hidden partial stays.
+    void refused_data() {
+        QTest::addColumn<QString>("why");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QString>("lastStatus");
+        const auto fault = [](SignatureFault f) {
+            return QStringList{signatureFaultText(f)};
+        };
+        QTest::newRow("tampered package")
+            << u"tampered"_s << fault(SignatureFault::Invalid) << u"Download bestand"_s;
+        QTest::newRow("foreign key") << u"foreign"_s << fault(SignatureFault::ForeignKey)
+                                     << u"Download bestand"_s;
+        QTest::newRow("missing .minisig")
+            << u"missing"_s << fault(SignatureFault::Missing) << u"Download bestand"_s;
+        QTest::newRow("older signed version replayed")
+            << u"older"_s << fault(SignatureFault::OtherVersion) << u"Download bestand"_s;
+        QTest::newRow("body above the announced size")
+            << u"oversize"_s << QStringList() << u"Mislukt: 404 The file is larger than 10 bytes"_s;
+        QTest::newRow("body without a length cut short")
+            << u"cut"_s << QStringList() << u"Mislukt: 404 Connection closed before the whole body arrived"_s;
+        QTest::newRow("announced above the cap") << u"cap"_s << QStringList() << u"Download bestand"_s;
+    }
+    void refused() {
+        QFETCH(QString, why);
+        QFETCH(QStringList, messages);
+        QFETCH(QString, lastStatus);
+        const QByteArray body(5000, 'p');
+        const QString target = announce("pkg.zip", body);
+        if (why == u"tampered"_s)
+            m_server->route("GET", "/pkg.zip", HttpResponder::ok(QByteArray(4999, 'p') + 'q'));
+        if (why == u"foreign"_s)
+            m_server->route("/pkg.zip.minisig", HttpResponder::ok(m_stranger->sign(body, u"version:2"_s)));
+        if (why == u"missing"_s)
+            m_server->route("/pkg.zip.minisig", HttpResponder::status(404, "Not Found"));
+        if (why == u"older"_s)
+            m_server->route("/pkg.zip.minisig", HttpResponder::ok(m_signer->sign(body, u"version:1"_s)));
+        if (why == u"oversize"_s) {
+            m_server->route("HEAD", "/pkg.zip", {"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n", {}});
+            m_server->route("GET", "/pkg.zip", HttpResponder::ok("#!/bin/sh\n" + QByteArray(300000, 'x')));
+        }
+        if (why == u"cut"_s)
+            m_server->route("GET", "/pkg.zip", {"HTTP/1.1 200 OK\r\nConnection: close\r\n", body, -1, 2500});
+        if (why == u"cap"_s)
+            m_server->route("HEAD", "/pkg.zip", {"HTTP/1.1 200 OK\r\nContent-Length: 1073741825\r\n", {}});
+        QString status;
+        connect(&*m_download, &UpdateDownload::statusChanged, this,
+                [&status](const QString& s) { status = s; });
+
+        QCOMPARE(m_download->run(*m_check), std::nullopt);
+
+        QCOMPARE(m_prompts->messageTexts(), messages);
+        QCOMPARE(status, lastStatus);
+        QVERIFY(!QFile::exists(target));
+        QCOMPARE(QDir(m_folder + u"TempDownloads"_s).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    void noKeyNoDownload() {
+        announce("pkg.zip", "x");
+        QVERIFY(m_check->downloadable());
+        m_check->setSigningKey(std::nullopt);
+        QVERIFY(!m_check->downloadable());
+        QVERIFY(m_check->updatesElsewhere());
+    }
+
     void missingFolderThrowsAndWritesNothing() {
         announce("pkg.zip", "x");
         QVERIFY(QDir(m_folder + u"TempDownloads"_s).removeRecursively());
@@ -193,7 +266,10 @@ private slots:
                 m_server->release();
             }
         });
-        QVERIFY(m_download->run(*m_check));
+        QString status;
+        connect(&*m_download, &UpdateDownload::statusChanged, this,
+                [&status](const QString& s) { status = s; });
+        QVERIFY2(m_download->run(*m_check), qPrintable(status + m_prompts->messageTexts().join(u'|')));
         QVERIFY(released);
         const qsizetype afterRun = ticks.size();
         QTest::qWait(30);
@@ -210,6 +286,7 @@ private:
         auto response = HttpResponder::ok(body, "application/zip");
         response.holdAfter = holdAfter;
         m_server->route("/" + name, response);
+        m_server->route("/" + name + ".minisig", HttpResponder::ok(m_signer->sign(body, u"version:2"_s)));
         m_server->route(kInfoPath,
                         HttpResponder::ok("[RTCPIPCLIENT]\r\nVersion=2\r\nDownloadFileURL=" +
                                           m_server->url(u"/"_s + QString::fromLatin1(name)).toLatin1() +
@@ -228,6 +305,8 @@ private:
     std::optional<ScriptedPrompts> m_prompts;
     std::optional<UpdateChecker> m_check;
     std::optional<UpdateDownload> m_download;
+    std::optional<TestSigner> m_signer;
+    std::optional<TestSigner> m_stranger;
 };
 
 QTEST_GUILESS_MAIN(TestUpdateDownload)

@@ -8,8 +8,10 @@
 #include "common/prompts.h"
 #include "update/ui/updatedownloadbox.h"
 #include "update/ui/updatenotifybox.h"
+#include "update/ui/updatesearchbox.h"
 #include "update/updatechecker.h"
 #include "update/updatedownload.h"
+#include "update/updatesources.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -34,6 +36,10 @@ AppUpdate::AppUpdate(QString executableFolder, QString section, Clock clock, QOb
     , m_executableFolder(std::move(executableFolder))
     , m_section(std::move(section))
     , m_clock(std::move(clock))
+    , m_fetchProgram(updatesources::fetchProgram(m_executableFolder))
+    , m_signingKey(updatesources::builtInSigningKey())
+    , m_connectLimit(HttpClient::kConnectLimit)
+    , m_stallLimit(HttpClient::kStallLimit)
     , m_Font(u"Segoe UI"_s, 9)
     , m_FontReadme(u"Calibri"_s, 9) {}
 
@@ -51,6 +57,9 @@ bool AppUpdate::CheckForUpdate(bool Silent) {
 
     UpdateChecker check(m_section);
     check.client().setProxy(m_ProxyAddress, m_ProxyPort);
+    check.client().setFetchProgram(m_fetchProgram);
+    check.client().setLimits(m_connectLimit, m_stallLimit);
+    check.setSigningKey(m_signingKey);
     check.setFileSizeUnit(m_FileSizeUnit);
     check.setHashType(m_HashType);
     UpdateNotifyBox box(check);
@@ -61,8 +70,20 @@ bool AppUpdate::CheckForUpdate(bool Silent) {
     emit notifyBoxCreated(&box);
 
     // A failed request shows only as its line in the notes; the announced version decides.
-    std::ignore = check.run(m_UpdateFileURL, m_UpdatePageURL);
-    box.showFindings();
+    {
+        std::optional<UpdateSearchBox> search;
+        if (!Silent && !m_UpdateFileURL.isEmpty()) {
+            search.emplace();
+            connect(&*search, &UpdateSearchBox::cancelRequested, &check, &UpdateChecker::cancel);
+            emit searchBoxCreated(&*search);
+            search->show();
+        }
+        std::ignore = check.run(m_UpdateFileURL, m_UpdatePageURL);
+    }
+    // Cancelled, or the program is ending: nothing more to say.
+    if (check.cancelled())
+        return false;
+    box.showFindings(m_Version);
 
     if (check.isNewerThan(m_Version)) {
         if (m_showModal)
@@ -75,7 +96,8 @@ bool AppUpdate::CheckForUpdate(bool Silent) {
         const QString none = u"Er is geen nieuwe versie beschikbaar."_s;
         if (!check.info().Version.isEmpty() || check.info().UpdatePageURL.isEmpty())
             prompts::information(none);
-        else if (prompts::confirm(none + u"\rWenst u de website te openen?"_s))
+        else if (prompts::confirm(none + u"\rWenst u de website te openen?"_s) &&
+                 updatesources::isWebAddress(check.info().UpdatePageURL))
             QDesktopServices::openUrl(QUrl(check.info().UpdatePageURL));
     }
     return false;

@@ -3,13 +3,16 @@
 #include <QDateTime>
 #include <QFont>
 #include <QObject>
+#include <chrono>
 #include <functional>
 #include <optional>
 
+#include "update/packagesignature.h"
 #include "update/updatetypes.h"
 
 class UpdateChecker;
 class UpdateNotifyBox;
+class UpdateSearchBox;
 
 /// The update checker component: runs a check with its settings and, when the announced version
 /// is newer, shows the new-version dialog, from which a package can be downloaded and handed to
@@ -53,6 +56,18 @@ public:
     void setVersion(const QString& version) { m_Version = version; }
     QString sectionName() const { return m_section; }
 
+    /// The helper that makes the requests; by default the one updatesources::fetchProgram finds.
+    QString fetchProgram() const { return m_fetchProgram; }
+    void setFetchProgram(const QString& path) { m_fetchProgram = path; }
+    /// The key packages must be signed with; by default the one built in. None: no download.
+    const std::optional<SigningKey>& signingKey() const { return m_signingKey; }
+    void setSigningKey(std::optional<SigningKey> key) { m_signingKey = std::move(key); }
+    /// The requests' limits: to a sent request, and without a byte after it.
+    void setLimits(std::chrono::milliseconds connectLimit, std::chrono::milliseconds stallLimit) {
+        m_connectLimit = connectLimit;
+        m_stallLimit = stallLimit;
+    }
+
     /// How the new-version dialog is shown; by default modally. Tests look at it instead.
     void setShowModal(ShowModal show) { m_showModal = std::move(show); }
 
@@ -64,6 +79,8 @@ public:
 signals:
     /// The notify box of a starting check exists; it is discarded before the check returns.
     void notifyBoxCreated(UpdateNotifyBox* box);
+    /// An interactive check asks the server; the box is discarded when the requests are over.
+    void searchBoxCreated(UpdateSearchBox* box);
     /// The updater is being started: the program must end without its close query.
     void applicationEndRequested();
 
@@ -76,6 +93,10 @@ private:
     Clock m_clock;
     ShowModal m_showModal;
     bool m_checking = false;
+    QString m_fetchProgram;
+    std::optional<SigningKey> m_signingKey;
+    std::chrono::milliseconds m_connectLimit;
+    std::chrono::milliseconds m_stallLimit;
 
     FileSizeUnit m_FileSizeUnit = FileSizeUnit::Auto;
     QFont m_Font;

@@ -31,6 +31,8 @@ UpdateDownloadBox::UpdateDownloadBox(UpdateDownload& download, QWidget* parent)
     }
     const auto value = [this, &rows](const char16_t* name, const QString& text, int row) {
         auto* label = new QLabel(text, this);
+        // The file name and the reasons come from the server: shown as text, never as markup.
+        label->setTextFormat(Qt::PlainText);
         label->setObjectName(QString::fromUtf16(name));
         label->setGeometry(135, rows[row], 330, 17);
         return label;

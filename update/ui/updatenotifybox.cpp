@@ -9,6 +9,7 @@
 #include "common/uncaught.h"
 #include "update/ui/updatepicture.h"
 #include "update/updatechecker.h"
+#include "update/updatesources.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -79,13 +80,22 @@ HttpClient& UpdateNotifyBox::HttpCli1() {
     return m_check.client();
 }
 
-void UpdateNotifyBox::showFindings() {
-    m_ReadmeMemo->setPlainText(m_check.readme());
+void UpdateNotifyBox::showFindings(const QString& running) {
+    QString text = m_check.readme();
+    if (m_check.updatesElsewhere()) {
+        const QString note =
+            u"Versie %1 is beschikbaar (deze versie: %2). Deze uitgave van het programma installeert "
+            u"zelf geen updates: de nieuwe versie komt op een andere manier, bijvoorbeeld via de "
+            u"pakketbeheerder van het systeem."_s.arg(m_check.info().Version, running);
+        text = text.isEmpty() ? note : note + u"\n\n"_s + text;
+    }
+    m_ReadmeMemo->setPlainText(text);
     m_DownloadButton->setEnabled(m_check.downloadable());
 }
 
 void UpdateNotifyBox::OpenWebPageButtonClick() {
-    QDesktopServices::openUrl(QUrl(m_check.info().UpdatePageURL));
+    if (updatesources::isWebAddress(m_check.info().UpdatePageURL))
+        QDesktopServices::openUrl(QUrl(m_check.info().UpdatePageURL));
 }
 
 void UpdateNotifyBox::DownloadButtonClick() {

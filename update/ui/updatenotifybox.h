@@ -31,8 +31,9 @@ public:
     QPushButton* DownloadButton() const { return m_DownloadButton; }
 
     /// Shows the check's release notes or failure line, and offers the download when a package
-    /// is announced.
-    void showFindings();
+    /// is announced and can be checked; a build that takes no package says where the update
+    /// comes from instead. running is the running version.
+    void showFindings(const QString& running = {});
 
     void setDownloadFlow(DownloadFlow flow) { m_downloadFlow = std::move(flow); }
     bool downloading() const { return m_downloading; }
