@@ -77,12 +77,42 @@ QString LogMemo::cutNotice(qsizetype hidden) {
            u"schijf\u201d aan staat)"_s.arg(QLocale(QLocale::Dutch, QLocale::Netherlands).toString(hidden));
 }
 
-void LogMemo::appendEntry(Shown& shown, const QStringList& lines) {
-    qsizetype total = lines.size() - 1;
+namespace {
+
+qsizetype totalCharacters(const QStringList& lines) {
+    qsizetype total = std::max<qsizetype>(lines.size() - 1, 0);
     for (const QString& line : lines)
         total += line.size();
+    return total;
+}
+
+// The entry just appended from `blocks` and `start` on.
+void record(LogMemo::Shown& shown, int blocks, qsizetype start, qsizetype total, bool shortened) {
+    shown.entries.append({shown.blocks - blocks, shown.text.size() - start + 1, total, shortened});
+}
+
+void join(LogMemo::Shown& into, const LogMemo::Shown& piece) {
+    if (piece.blocks == 0) {
+        into.entries.append(piece.entries);
+        return;
+    }
+    if (into.blocks > 0)
+        into.text += u'\n';
+    into.text += piece.text;
+    for (const int block : piece.continued)
+        into.continued.append(into.blocks + block);
+    into.blocks += piece.blocks;
+    into.entries.append(piece.entries);
+}
+
+} // namespace
+
+void LogMemo::appendEntry(Shown& shown, const QStringList& lines) {
+    const int blocks = shown.blocks;
+    const qsizetype start = shown.text.size();
+    const qsizetype total = totalCharacters(lines);
     qsizetype used = 0;
-    for (qsizetype i = 0; i < lines.size() && used < kShownPerEntry; ++i) {
+    for (qsizetype i = 0; i < lines.size() && i < kShownLinesPerEntry && used < kShownPerEntry; ++i) {
         if (i > 0)
             ++used; // the line break
         QStringView line = lines[i];
@@ -95,6 +125,25 @@ void LogMemo::appendEntry(Shown& shown, const QStringList& lines) {
         startBlock(shown);
         shown.text += cutNotice(total - used);
     }
+    record(shown, blocks, start, total, false);
+}
+
+void LogMemo::appendShort(Shown& shown, const QStringList& lines) {
+    const int blocks = shown.blocks;
+    const qsizetype start = shown.text.size();
+    const qsizetype total = totalCharacters(lines);
+    if (!lines.isEmpty()) {
+        QStringView head = lines.front();
+        if (head.size() > kShortHead)
+            head = head.first(safeCut(head, kShortHead));
+        startBlock(shown);
+        shown.text += head;
+        if (head.size() < total) {
+            startBlock(shown);
+            shown.text += cutNotice(total - head.size());
+        }
+    }
+    record(shown, blocks, start, total, true);
 }
 
 void LogMemo::append(const QStringList& lines, const QDateTime& at) {
@@ -121,36 +170,75 @@ void LogMemo::setFilter(const QString& text) {
     rebuild();
 }
 
-bool LogMemo::show(Shown& shown, const QStringList& lines, const QDateTime& at) const {
-    if (!m_filter.isEmpty() && std::none_of(lines.begin(), lines.end(), [this](const QString& line) {
-            return line.contains(m_filter, Qt::CaseInsensitive);
-        }))
-        return false;
+bool LogMemo::passes(const QStringList& lines) const {
+    return m_filter.isEmpty() || std::any_of(lines.begin(), lines.end(), [this](const QString& line) {
+               return line.contains(m_filter, Qt::CaseInsensitive);
+           });
+}
+
+void LogMemo::show(Shown& shown, const QStringList& lines, const QDateTime& at, bool shortened) const {
+    const auto add = shortened ? &LogMemo::appendShort : &LogMemo::appendEntry;
     if (!m_showTimes || lines.isEmpty()) {
-        appendEntry(shown, lines);
-        return true;
+        add(shown, lines);
+        return;
     }
     QStringList withTime = lines;
     withTime[0] = TrafficLog::stamped(at, lines[0]);
-    appendEntry(shown, withTime);
-    return true;
+    add(shown, withTime);
 }
 
-// The whole log again, as the options show it: after a replace, and when an option changes.
+// The memo again from what the log still holds, as the options show it: after a replace, and
+// when an option changes. The newest entries come whole as far as the bounds allow.
 void LogMemo::rebuild() {
     m_pending.clear();
-    Shown shown;
     const QStringList& lines = m_log.lines();
-    qsizetype first = 0;
-    bool any = false;
-    for (const TrafficLog::Entry& entry : m_log.entries()) {
-        any = show(shown, lines.mid(first, entry.lines), entry.at) || any;
-        first += entry.lines;
+    const QList<TrafficLog::Entry>& entries = m_log.entries();
+    std::vector<Shown> pieces; // newest first
+    qsizetype whole = 0;
+    qsizetype wholeBlocks = 0;
+    bool shortened = false;
+    qsizetype end = lines.size();
+    for (qsizetype e = entries.size(); e-- > 0 && qsizetype(pieces.size()) < kKeptEntries;) {
+        const qsizetype first = end - entries[e].lines;
+        const QStringList part = lines.mid(first, entries[e].lines);
+        end = first;
+        if (!passes(part))
+            continue;
+        Shown piece;
+        show(piece, part, entries[e].at, shortened);
+        if (!shortened &&
+            (whole + piece.text.size() > kWholeCharacters || wholeBlocks + piece.blocks > kWholeBlocks) &&
+            !pieces.empty()) {
+            shortened = true;
+            piece = {};
+            show(piece, part, entries[e].at, true);
+        }
+        if (!shortened) {
+            whole += piece.text.size();
+            wholeBlocks += piece.blocks;
+        }
+        pieces.push_back(std::move(piece));
     }
+    Shown shown;
+    for (auto piece = pieces.rbegin(); piece != pieces.rend(); ++piece)
+        join(shown, *piece);
+    pieces.clear();
     keepBlocksCounted(shown.text);
     m_memo->setPlainText(shown.text);
     markContinued(shown, 0);
-    m_memoEmpty = !any;
+    m_memoEmpty = shown.entries.isEmpty();
+    m_shown.assign(shown.entries.begin(), shown.entries.end());
+    m_firstWhole = 0;
+    m_wholeCharacters = 0;
+    m_wholeBlocks = 0;
+    for (const Extent& extent : m_shown) {
+        if (extent.shortened) {
+            ++m_firstWhole;
+            continue;
+        }
+        m_wholeCharacters += extent.characters;
+        m_wholeBlocks += extent.blocks;
+    }
 }
 
 void LogMemo::markContinued(const Shown& shown, int firstBlock) {
@@ -159,16 +247,94 @@ void LogMemo::markContinued(const Shown& shown, int firstBlock) {
         document->findBlockByNumber(firstBlock + block).setUserState(LogMemoEdit::kContinued);
 }
 
+void LogMemo::keepBounded(const Shown& added) {
+    for (const Extent& extent : added.entries) {
+        m_shown.push_back(extent);
+        m_wholeCharacters += extent.characters;
+        m_wholeBlocks += extent.blocks;
+    }
+    if (qsizetype(m_shown.size()) > kKeptEntries + kTrimBatch)
+        dropOldest(qsizetype(m_shown.size()) - kKeptEntries);
+    if (m_wholeCharacters <= kWholeCharacters && m_wholeBlocks <= kWholeBlocks)
+        return;
+    int firstBlock = 0;
+    for (std::size_t i = 0; i < m_firstWhole; ++i)
+        firstBlock += m_shown[i].blocks;
+    // The newest entry stays whole: it alone is always within the bounds.
+    while ((m_wholeCharacters > kWholeCharacters || m_wholeBlocks > kWholeBlocks) &&
+           m_firstWhole + 1 < m_shown.size()) {
+        Extent& extent = m_shown[m_firstWhole];
+        // One short line is as short as it gets.
+        if (extent.blocks > 2 || extent.characters > 2 * kShortHead)
+            shorten(m_firstWhole, firstBlock);
+        else {
+            m_wholeCharacters -= extent.characters;
+            m_wholeBlocks -= extent.blocks;
+            extent.shortened = true;
+        }
+        firstBlock += extent.blocks;
+        ++m_firstWhole;
+    }
+}
+
+void LogMemo::dropOldest(qsizetype entries) {
+    int blocks = 0;
+    for (qsizetype i = 0; i < entries; ++i) {
+        const Extent& extent = m_shown[std::size_t(i)];
+        blocks += extent.blocks;
+        if (!extent.shortened) {
+            m_wholeCharacters -= extent.characters;
+            m_wholeBlocks -= extent.blocks;
+        }
+    }
+    m_shown.erase(m_shown.begin(), m_shown.begin() + entries);
+    m_firstWhole = m_firstWhole > std::size_t(entries) ? m_firstWhole - std::size_t(entries) : 0;
+    QTextDocument* document = m_memo->document();
+    QTextCursor cursor(document);
+    cursor.setPosition(document->findBlockByNumber(blocks).position(), QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    // An entry's first block never continues another line, whichever block's state survived.
+    document->firstBlock().setUserState(-1);
+}
+
+void LogMemo::shorten(std::size_t index, int firstBlock) {
+    Extent& extent = m_shown[index];
+    QTextDocument* document = m_memo->document();
+    const QTextBlock first = document->findBlockByNumber(firstBlock);
+    const QTextBlock last = document->findBlockByNumber(firstBlock + extent.blocks - 1);
+    // The first block holds at least the head: a display block is far longer than kShortHead.
+    QString text = first.text();
+    if (text.size() > kShortHead)
+        text.truncate(safeCut(text, kShortHead));
+    const qsizetype head = text.size();
+    int blocks = 1;
+    if (head < extent.total) {
+        text += u'\n' + cutNotice(extent.total - head);
+        ++blocks;
+    }
+    QTextCursor cursor(document);
+    cursor.setPosition(first.position());
+    cursor.setPosition(last.position() + last.length() - 1, QTextCursor::KeepAnchor);
+    cursor.insertText(text);
+    for (QTextBlock block = document->findBlockByNumber(firstBlock); blocks-- > 0; block = block.next())
+        block.setUserState(-1);
+    m_wholeCharacters -= extent.characters;
+    m_wholeBlocks -= extent.blocks;
+    extent.blocks = head < extent.total ? 2 : 1;
+    extent.characters = text.size() + 1;
+    extent.shortened = true;
+}
+
 void LogMemo::flush() {
     m_flushQueued = false;
     if (m_pending.isEmpty())
         return;
     const QList<Pending> entries = std::exchange(m_pending, {});
     Shown shown;
-    bool any = false;
     for (const Pending& entry : entries)
-        any = show(shown, entry.lines, entry.at) || any;
-    if (!any)
+        if (passes(entry.lines))
+            show(shown, entry.lines, entry.at, false);
+    if (shown.entries.isEmpty())
         return;
     keepBlocksCounted(shown.text);
     QScrollBar* bar = m_memo->verticalScrollBar();
@@ -186,9 +352,10 @@ void LogMemo::flush() {
     }
     const int first = cursor.blockNumber();
     cursor.insertText(shown.text);
-    cursor.endEditBlock();
     m_memoEmpty = false;
     markContinued(shown, first);
+    keepBounded(shown);
+    cursor.endEditBlock();
     if (atEnd)
         bar->setValue(bar->maximum());
 }

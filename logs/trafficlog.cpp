@@ -29,17 +29,57 @@ void TrafficLog::add(const QString& entry) {
     const bool oneLine = !entry.contains(u'\n') && !entry.contains(u'\r');
     const QStringList added = oneLine ? QStringList{entry} : splitLines(entry);
     m_lines.append(added);
+    for (const QString& line : added)
+        m_characters += line.size();
     const QDateTime at = m_clock();
     m_entries.append({at, added.size()});
     emit appended(added, at);
+    trim();
 }
 
 void TrafficLog::replace(const QString& text) {
     m_lines = text.isEmpty() ? QStringList() : splitLines(text);
     m_entries.clear();
+    m_characters = 0;
+    for (const QString& line : m_lines)
+        m_characters += line.size();
     if (!m_lines.isEmpty())
         m_entries.append({m_clock(), m_lines.size()});
     emit replaced(m_lines);
+    trim();
+}
+
+void TrafficLog::setKeepAll(bool on) {
+    m_keepAll = on;
+    trim();
+}
+
+void TrafficLog::setTail(Tail tail) {
+    m_tail = tail;
+    trim();
+}
+
+// Whole entries leave from the front, so what stays still starts at an entry and the memo can be
+// laid out again from it. A QList erased at its front only moves its start: no copying.
+void TrafficLog::trim() {
+    if (m_keepAll)
+        return;
+    qsizetype entries = 0;
+    qsizetype lines = 0;
+    qsizetype characters = 0;
+    while (entries < m_entries.size() &&
+           (m_entries.size() - entries > m_tail.entries || m_lines.size() - lines > m_tail.lines ||
+            m_characters - characters > m_tail.characters)) {
+        const qsizetype n = m_entries[entries++].lines;
+        for (qsizetype i = 0; i < n; ++i)
+            characters += m_lines[lines + i].size();
+        lines += n;
+    }
+    if (entries == 0)
+        return;
+    m_entries.remove(0, entries);
+    m_lines.remove(0, lines);
+    m_characters -= characters;
 }
 
 QString TrafficLog::stamped(const QDateTime& at, const QString& line) {

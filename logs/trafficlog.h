@@ -21,6 +21,17 @@ public:
         qsizetype lines = 0;
     };
 
+    /// How much a log keeps of what no file will take: the newest entries that fit all three
+    /// limits (an entry larger than the limits goes at once).
+    struct Tail {
+        qsizetype entries = 0;
+        qsizetype lines = 0;
+        qsizetype characters = 0;
+    };
+    /// Enough for the window to show its memo again after a change of filter or times: about
+    /// 20 MB at most, where every line is a string of its own.
+    static constexpr Tail kScreenTail{10'000, 100'000, qsizetype(8) << 20};
+
     explicit TrafficLog(QString name, QObject* parent = nullptr);
 
     const QString& name() const { return m_name; }
@@ -35,6 +46,15 @@ public:
     void replace(const QString& text);
 
     void clear() { replace({}); }
+
+    /// While on (at first), nothing is dropped: the next save takes every line. Off, the log
+    /// keeps only its tail; lines that drop out are gone for good.
+    void setKeepAll(bool on);
+    bool keepsAll() const { return m_keepAll; }
+    void setTail(Tail tail);
+    const Tail& tail() const { return m_tail; }
+    /// The characters of the lines held, line breaks not counted.
+    qsizetype characters() const { return m_characters; }
 
     qsizetype lineCount() const { return m_lines.size(); }
     const QStringList& lines() const { return m_lines; }
@@ -59,8 +79,13 @@ signals:
     void replaced(const QStringList& lines);
 
 private:
+    void trim();
+
     QString m_name;
     QStringList m_lines;
     QList<Entry> m_entries;
     Clock m_clock = &QDateTime::currentDateTime;
+    Tail m_tail = kScreenTail;
+    qsizetype m_characters = 0;
+    bool m_keepAll = true;
 };

@@ -15,6 +15,18 @@ TrafficLogs::TrafficLogs(QString logsFolder, Clock clock, QObject* parent)
     , m_status(u"Status"_s) {
     for (TrafficLog* log : {&m_incoming, &m_outgoing, &m_status})
         log->setClock(m_clock);
+    // Never saved, so never more than its tail.
+    m_status.setKeepAll(false);
+}
+
+void TrafficLogs::setTail(TrafficLog::Tail tail) {
+    for (TrafficLog* log : {&m_incoming, &m_outgoing, &m_status})
+        log->setTail(tail);
+}
+
+void TrafficLogs::keepAll(bool keepOnDisk) {
+    m_incoming.setKeepAll(keepOnDisk);
+    m_outgoing.setKeepAll(keepOnDisk);
 }
 
 Result<QString> TrafficLogs::save(const TrafficLog& log, const QString& prefix) {
@@ -33,12 +45,14 @@ Result<void> TrafficLogs::saveAndEmpty(TrafficLog& log, const QString& prefix, q
 }
 
 Result<void> TrafficLogs::rotate(bool keepOnDisk) {
+    keepAll(keepOnDisk);
     if (auto r = saveAndEmpty(m_incoming, u"MM_IN_"_s, kRotateAbove, keepOnDisk); !r)
         return r;
     return saveAndEmpty(m_outgoing, u"MM_UIT_"_s, kRotateAbove, keepOnDisk);
 }
 
 Result<void> TrafficLogs::flush(bool keepOnDisk) {
+    keepAll(keepOnDisk);
     if (auto r = saveAndEmpty(m_incoming, u"MM_IN_"_s, 0, keepOnDisk); !r)
         return r;
     return saveAndEmpty(m_outgoing, u"MM_UIT_"_s, 0, keepOnDisk);

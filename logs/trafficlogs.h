@@ -26,11 +26,16 @@ public:
     TrafficLog& status() { return m_status; }
 
     /// Saves and empties each traffic log above kRotateAbove lines, incoming first, when
-    /// keepOnDisk. A failed save leaves that log (and the ones after it) as they were.
+    /// keepOnDisk. A failed save leaves that log (and the ones after it) as they were. While
+    /// keepOnDisk is on the traffic logs keep every line for the next save; off, only their tail.
     Result<void> rotate(bool keepOnDisk);
 
     /// At close: saves and empties each traffic log that holds any line, when keepOnDisk.
     Result<void> flush(bool keepOnDisk);
+
+    /// What each log keeps of the lines no file takes; TrafficLog::kScreenTail at first. A
+    /// program without a screen keeps none.
+    void setTail(TrafficLog::Tail tail);
 
     /// With it on, every entry's first line in a saved file starts with its time; off, the files
     /// hold the lines alone.
@@ -40,6 +45,7 @@ public:
     Result<QString> save(const TrafficLog& log, const QString& prefix);
 
 private:
+    void keepAll(bool keepOnDisk);
     Result<void> saveAndEmpty(TrafficLog& log, const QString& prefix, qsizetype above, bool keepOnDisk);
 
     QString m_logsFolder;

@@ -180,6 +180,8 @@ int main(int argc, char** argv) {
     LinkEngine engine({.executableFolder = folder}, [&parameters] { return parameters; });
     engine.setWaitHook(&wait);
     engine.setOwnFiles({stored.filePath, folder + u"RTCPIPCLIENTSMS.xml"_s});
+    // The journal takes every line as it comes; the logs hold only what a rotation will save.
+    engine.logs().setTail({});
     ConsoleLog console(engine.logs(), stdout);
     EngineJournal journal(engine, stdout);
     uncaught::setHook([&engine](const QString& message) { engine.reportUncaught(message); });

@@ -33,6 +33,8 @@ QString repeated(QStringView unit, qsizetype size) {
 }
 
 const QString kFace = u"\U0001F600"_s; // a surrogate pair
+// An entry cut short: its head, the notice, their line breaks.
+constexpr qsizetype kShortAtMost = LogMemo::kShortHead + 200;
 
 } // namespace
 
@@ -130,7 +132,11 @@ private slots:
         const qsizetype most = LogMemo::kShownPerEntry;
         QTest::newRow("one character over") << QString(most + 1, u'x') << most;
         QTest::newRow("8 MiB frame in hex") << hexRender(latin1Frame(8 * 1024 * 1024 / 3)) << most;
-        QTest::newRow("limit inside a line") << repeated(u"0123456789\n", most + 5000) << most;
+        QTest::newRow("limit inside a line")
+            << repeated(QString(QString(999, u'7') + u'\n'), most + 5000) << most;
+        // A stream of short lines shows its first lines: each is a block of the document.
+        QTest::newRow("limit of lines")
+            << repeated(u"0123456789\n", most + 5000) << LogMemo::kShownLinesPerEntry * 11 - 1;
         QTest::newRow("limit on a line break") << QString(most, u'x') + u"\r\nrest"_s << most;
         QTest::newRow("limit inside a surrogate pair")
             << QString(most - 1, u'x') + kFace + u"zz"_s << most - 1;
@@ -201,6 +207,75 @@ private slots:
         QTRY_COMPARE(m_memo->document()->lastBlock().text(), u"nog een"_s);
         QCOMPARE(bar->value(), 0);
         QVERIFY(!endVisible());
+    }
+
+    // A long run: the memo keeps the newest ten thousand entries at least and lets the older go;
+    // big entries stay whole while they are the newest and are cut to their start as they age;
+    // a stream of line breaks shows its first lines. The document never passes its bounds, and
+    // what shows and is copied is each kept entry's own text (or its start and the notice).
+    void longRunsKeepABoundedTail() {
+        TrafficLog& log = m_logs->incoming();
+        m_logs->setTail({LogMemo::kKeptEntries, 100'000, 1 << 20});
+        QVERIFY(m_logs->rotate(false).ok());
+        const auto bounded = [this] {
+            qsizetype whole = 0;
+            qsizetype wholeBlocks = 0;
+            int blocks = 0;
+            for (const LogMemo::Extent& e : m_view->entries()) {
+                blocks += e.blocks;
+                if (!e.shortened) {
+                    whole += e.characters;
+                    wholeBlocks += e.blocks;
+                }
+            }
+            return qsizetype(m_view->entries().size()) <= LogMemo::kKeptEntries + LogMemo::kTrimBatch &&
+                   whole <= LogMemo::kWholeCharacters && wholeBlocks <= LogMemo::kWholeBlocks &&
+                   blocks == m_memo->document()->blockCount() &&
+                   m_memo->document()->characterCount() <
+                       LogMemo::kWholeCharacters +
+                           (LogMemo::kKeptEntries + LogMemo::kTrimBatch) * 2 * kShortAtMost;
+        };
+        const QString big = repeated(u"QUJD RA== ", LogMemo::kShownPerEntry - 10);
+        const QString breaks(300'000, u'\n');
+        int n = 0;
+        for (int pass = 0; pass < 13; ++pass) {
+            for (int i = 0; i < 1000; ++i, ++n)
+                log.add(n % 997 == 0 ? big : n % 1999 == 0 ? breaks : u"entry %1"_s.arg(n));
+            m_view->flush();
+            QVERIFY(bounded());
+        }
+        const qsizetype kept = qsizetype(m_view->entries().size());
+        QVERIFY(kept >= LogMemo::kKeptEntries);
+        // Oldest first, each as it was added: whole, cut to its start, or its first lines.
+        QString expected;
+        for (int i = n - int(kept); i < n; ++i) {
+            const LogMemo::Extent& e = m_view->entries()[std::size_t(i - (n - kept))];
+            QString entry;
+            if (i % 997 == 0)
+                entry = e.shortened ? big.first(LogMemo::kShortHead) + u'\n' +
+                                          LogMemo::cutNotice(big.size() - LogMemo::kShortHead)
+                                    : big;
+            else if (i % 1999 == 0)
+                entry =
+                    (e.shortened ? QString() : QString(LogMemo::kShownLinesPerEntry - 1, u'\n')) + u'\n' +
+                    LogMemo::cutNotice(e.shortened ? 300'000 : 300'000 - LogMemo::kShownLinesPerEntry + 1);
+            else
+                entry = u"entry %1"_s.arg(i);
+            expected += (expected.isEmpty() ? QString() : u"\n"_s) + entry;
+        }
+        QCOMPARE(m_memo->text(), expected);
+        QVERIFY(!m_view->entries().back().shortened);
+        // The big entries near the end are whole, older ones cut.
+        QVERIFY(m_memo->text().contains(big));
+        QVERIFY(m_memo->text().count(LogMemo::cutNotice(big.size() - LogMemo::kShortHead)) >= 5);
+
+        // Laid out again for a filter, from what the log still holds: its newest entries.
+        m_view->setFilter(u"entry 1299"_s);
+        QCOMPARE(m_memo->text(), u"entry 12990\nentry 12991\nentry 12992\nentry 12993\nentry 12994\n"
+                                 "entry 12995\nentry 12996\nentry 12997\nentry 12998\nentry 12999"_s);
+        m_view->setFilter({});
+        QVERIFY(bounded());
+        QCOMPARE(m_memo->document()->lastBlock().text(), u"entry 12999"_s);
     }
 
 private:

@@ -3,6 +3,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "common/newfile.h"
+#include "common/textlines.h"
 #include "logs/trafficlogs.h"
 #include "testfiles.h"
 
@@ -186,6 +188,75 @@ private slots:
         QCOMPARE(logs.incoming().entries().size(), 1);
         QCOMPARE(logs.incoming().stampedLines(),
                  (QStringList{u"2026-03-07 14:05:11.042 Socket Error # 10061"_s, u"Connection refused."_s}));
+    }
+
+    // A stream of many thousands of lines, ticks of the poll between its blocks. Off, a log holds
+    // only its tail, whole entries from the newest back, and a log without a screen holds none;
+    // on, every line reaches the files exactly, whatever the tail, and no more than one tick's
+    // lines wait in memory. Lines that left while it was off are not in a later file.
+    void streamedLinesBoundedInMemoryAndExactOnDisk() {
+        const TrafficLog::Tail small{300, 2000, 40'000};
+        m_logs->setTail(small);
+        TrafficLog& log = m_logs->incoming();
+        QStringList expected; // what the files must hold, line by line
+        qsizetype mostWaiting = 0;
+        int block = 0;
+        const auto stream = [&](bool keepOnDisk, int blocks) {
+            for (int end = block + blocks; block < end; ++block) {
+                // Blocks as a host sends them: line breaks of every kind, empty lines, one long line.
+                const QString entry = block % 2000 == 1000 ? QString(50'000, u'x')
+                                      : block % 5 == 0     ? u"\n\r\n\r"_s
+                                                           : u"blok %1\r\nregel b\rregel c\n"_s.arg(block);
+                log.add(entry);
+                if (keepOnDisk)
+                    expected += TrafficLog::splitLines(entry);
+                mostWaiting = std::max(mostWaiting, log.lineCount());
+                if (block % 3 == 2)
+                    QVERIFY(m_logs->rotate(keepOnDisk).ok());
+                if (!keepOnDisk) {
+                    QVERIFY(log.entries().size() <= small.entries);
+                    QVERIFY(log.lineCount() <= small.lines);
+                    QVERIFY(log.characters() <= small.characters);
+                }
+            }
+        };
+        stream(false, 6000);
+        QVERIFY(!QTest::currentTestFailed());
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList());
+        // The tail is the newest entries, whole.
+        QCOMPARE(log.lines().last(), QString());
+        QCOMPARE(log.lines().mid(log.lineCount() - 8),
+                 (QStringList{u"blok 5998"_s, u"regel b"_s, u"regel c"_s, QString(), u"blok 5999"_s,
+                              u"regel b"_s, u"regel c"_s, QString()}));
+        QCOMPARE(log.entries().size(), small.entries);
+        const QStringList tailBefore = log.lines();
+        QVERIFY(tailBefore.size() > 500);
+
+        // On: the tail still held is saved at the next tick, then every line of the stream.
+        QVERIFY(m_logs->rotate(true).ok());
+        expected = tailBefore;
+        m_logs->setTail({}); // as the service has it
+        mostWaiting = 0;
+        stream(true, 9000);
+        QVERIFY(!QTest::currentTestFailed());
+        QVERIFY(m_logs->flush(true).ok());
+        QVERIFY2(mostWaiting <= 500 + 3 * 4, qPrintable(QString::number(mostWaiting)));
+        QCOMPARE(log.lineCount(), 0);
+        QByteArray files;
+        const QStringList names = QDir(m_dir->path()).entryList({u"MM_IN_*"_s}, QDir::Files);
+        for (int n = 1; n <= names.size(); ++n)
+            files +=
+                readFile(m_dir->filePath(newfile::candidateName(u"MM_IN_0703202614050939"_s, u".txt"_s, n)));
+        QVERIFY(names.size() > 40);
+        QCOMPARE(files.size(), textlines::encodeCrLf(expected).size());
+        QVERIFY(files == textlines::encodeCrLf(expected));
+
+        // Off without a screen: from the tick that sees it off, nothing stays behind.
+        QVERIFY(m_logs->rotate(false).ok());
+        stream(false, 10);
+        QVERIFY(!QTest::currentTestFailed());
+        QCOMPARE(log.lineCount(), 0);
+        QCOMPARE(log.characters(), 0);
     }
 
 private:
