@@ -81,7 +81,8 @@ QString THoofdscherm::designCaption() {
 THoofdscherm::THoofdscherm(HoofdschermConfig config, QWidget* parent)
     : QMainWindow(parent)
     , m_config(std::move(config))
-    , m_settings(m_config.executableFolder, u"RTCPIPCLIENT.xml"_s, u"Hoofdscherm"_s) {
+    , m_settings(m_config.executableFolder, mainSettingsFileName(), u"Hoofdscherm"_s)
+    , m_extraSettingsStore(m_config.executableFolder, extraSettingsFileName(), u"Hoofdscherm"_s) {
     setObjectName(u"Hoofdscherm"_s);
     setWindowTitle(designCaption());
     setWindowIcon(applicationIcon(false));
@@ -114,7 +115,7 @@ THoofdscherm::THoofdscherm(HoofdschermConfig config, QWidget* parent)
     statusBar()->setSizeGripEnabled(true);
     connect(m_engine, &LinkEngine::lampLit, m_verbindingLed, &LedLabel::setLit);
     connect(m_engine, &LinkEngine::onOffLit, m_aanUitButton, &QPushButton::setChecked);
-    m_engine->setOwnFiles({m_settings.filePath(), m_config.executableFolder + u"RTCPIPCLIENTSMS.xml"_s});
+    m_engine->setOwnFiles(ownSettingsFiles(m_config.executableFolder));
     connect(m_Button1, &QPushButton::clicked, this, uncaught::guarded([this] { Button1Click(); }));
     connect(m_aanUitButton, &QPushButton::clicked, this, uncaught::guarded([this] { AanUitClick(); }));
 
@@ -208,8 +209,23 @@ LinkParameters THoofdscherm::parameters() const {
 }
 
 THoofdscherm::~THoofdscherm() {
-    // While the controls still exist; the store writes its file as it goes.
+    // While the controls still exist; the stores write their files as they go.
     m_settings.saveIfNeeded();
+    m_extraSettingsStore.saveIfNeeded();
+}
+
+QList<StoredProp> THoofdscherm::windowProps(const QList<MainSetting>& settings) {
+    // In the table's order, which is the file's: a control of the window where there is one,
+    // else the value the window keeps for it.
+    QList<StoredProp> props;
+    for (const MainSetting& setting : settings) {
+        const QList<StoredProp> control = StoredProp::fromObjects(
+            this, {{setting.control, setting.property,
+                    setting.isBoolean() ? StoredProp::Kind::Boolean : StoredProp::Kind::Text,
+                    setting.isBoolean() ? "checked" : "text"}});
+        props.append(control.isEmpty() ? boundProp(setting, m_stored) : control.first());
+    }
+    return props;
 }
 
 void THoofdscherm::FormCreate() {
@@ -220,20 +236,17 @@ void THoofdscherm::FormCreate() {
     setWindowTitle(designCaption() + u" - v"_s + runningVersion());
     m_AutoLocatie->setText(m_config.executableFolder);
     // Step 6: stored values replace the defaults just set.
-    // In the table's order, which is the file's: a control of the window where there is one,
-    // else the value the window keeps for it.
-    QList<StoredProp> stored;
-    for (const MainSetting& setting : mainSettings()) {
-        const QList<StoredProp> control = StoredProp::fromObjects(
-            this, {{setting.control, setting.property,
-                    setting.isBoolean() ? StoredProp::Kind::Boolean : StoredProp::Kind::Text,
-                    setting.isBoolean() ? "checked" : "text"}});
-        stored.append(control.isEmpty() ? boundProp(setting, m_stored) : control.first());
-    }
-    m_settings.setStoredProps(stored);
+    m_settings.setStoredProps(windowProps(mainSettings()));
     m_settings.Restore();
-    if (!m_settings.problem().isEmpty())
-        logs().incoming().add(m_settings.problem());
+    // The extra options an older main file still holds come over into their own file, whose
+    // values win where it has them; the main file is written without them from now on.
+    const QList<StoredProp> extra = windowProps(::extraSettings());
+    m_settings.takeMoved(extra);
+    m_extraSettingsStore.setStoredProps(extra);
+    m_extraSettingsStore.Restore();
+    for (const SettingsStore* store : {&m_settings, &m_extraSettingsStore})
+        if (!store->problem().isEmpty())
+            logs().incoming().add(store->problem());
     m_AppUpdate = new AppUpdate(m_config.executableFolder, updateSectionName(m_config.executableFile),
                                 m_config.clock, this);
     QFont updateFont(u"Segoe UI"_s);
@@ -606,6 +619,7 @@ void THoofdscherm::closeEvent(QCloseEvent* event) {
     }
     event->accept();
     m_settings.Save();
+    m_extraSettingsStore.Save();
     if (m_trayIcon)
         m_trayIcon->hide();
     emit closed();

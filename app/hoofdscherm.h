@@ -72,6 +72,8 @@ public:
     /// The SMS dialog the menus show (created at start beside the window; not owned).
     void setSmsDialog(TFSMS* dialog) { m_smsDialog = dialog; }
     SettingsStore& settings() { return m_settings; }
+    /// The options of the extra dialog and the "Beeld" menu, in a file of their own.
+    SettingsStore& extraSettingsStore() { return m_extraSettingsStore; }
 
     /// The application's error hook: an error no handler caught replaces the incoming log.
     void reportUncaught(const QString& message);
@@ -124,10 +126,12 @@ private:
     void completeAfterFirstFrame();
     void chooseOutboxFolder();
     void buildFilterBar();
+    QList<StoredProp> windowProps(const QList<MainSetting>& settings);
 
     HoofdschermConfig m_config;
     VersionInfoReader m_versionInfo;
     SettingsStore m_settings;
+    SettingsStore m_extraSettingsStore; ///< after m_settings: written first at the end
     TFSMS* m_smsDialog = nullptr;
     LinkEngine* m_engine = nullptr;
     ResponsiveWait* m_wait = nullptr;

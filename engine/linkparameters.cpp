@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/storedparameters.h"
 #include "link/leadingnumber.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -22,6 +23,12 @@ const QList<MainSetting>& mainSettings() {
         {u"ACKDisconnect"_s, u"Checked"_s, &LinkParameters::ackDisconnect},
         {u"Logbewaren"_s, u"Checked"_s, &LinkParameters::logbewaren},
         {u"XMLBestandenBewaren"_s, u"Checked"_s, &LinkParameters::xmlBestandenBewaren},
+    };
+    return table;
+}
+
+const QList<MainSetting>& extraSettings() {
+    static const QList<MainSetting> table = {
         {u"BevestigdAfleveren"_s, u"Checked"_s, &LinkParameters::bevestigdAfleveren},
         {u"BevestigingsTijd"_s, u"Text"_s, &LinkParameters::bevestigingsTijd},
         {u"WachtWaarschuwing"_s, u"Text"_s, &LinkParameters::wachtWaarschuwing},

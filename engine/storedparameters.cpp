@@ -22,17 +22,37 @@ StoredProp boundProp(const MainSetting& setting, LinkParameters& p) {
     return prop;
 }
 
+QList<StoredProp> boundProps(const QList<MainSetting>& settings, LinkParameters& p) {
+    QList<StoredProp> props;
+    for (const MainSetting& setting : settings)
+        props.append(boundProp(setting, p));
+    return props;
+}
+
+QStringList ownSettingsFiles(const QString& installationFolder) {
+    return {installationFolder + mainSettingsFileName(), installationFolder + extraSettingsFileName(),
+            installationFolder + u"RTCPIPCLIENTSMS.xml"_s};
+}
+
 StoredParameters StoredParameters::read(const QString& installationFolder) {
     StoredParameters out;
     out.parameters.autoLocatie = installationFolder;
-    SettingsStore store(installationFolder, u"RTCPIPCLIENT.xml"_s, u"Hoofdscherm"_s,
+    SettingsStore main(installationFolder, mainSettingsFileName(), u"Hoofdscherm"_s,
+                       SettingsStore::Access::ReadOnly);
+    main.setStoredProps(boundProps(mainSettings(), out.parameters));
+    main.Restore();
+    const QList<StoredProp> extraProps = boundProps(extraSettings(), out.parameters);
+    main.takeMoved(extraProps);
+    SettingsStore extra(installationFolder, extraSettingsFileName(), u"Hoofdscherm"_s,
                         SettingsStore::Access::ReadOnly);
-    QList<StoredProp> props;
-    for (const MainSetting& setting : mainSettings())
-        props.append(boundProp(setting, out.parameters));
-    store.setStoredProps(props);
-    store.Restore();
-    out.filePath = store.filePath();
-    out.problem = store.problem();
+    extra.setStoredProps(extraProps);
+    extra.Restore();
+    out.filePath = main.filePath();
+    out.extraFilePath = extra.filePath();
+    QStringList problems;
+    for (const QString& problem : {main.problem(), extra.problem()})
+        if (!problem.isEmpty())
+            problems.append(problem);
+    out.problem = problems.join(u'\n');
     return out;
 }

@@ -1,10 +1,11 @@
 // rtcpipclient-service: the link of the desktop program without its window, for a machine
-// nobody sits at. It reads the same settings file beside it (or in --folder), never writes it,
+// nobody sits at. It reads the same settings files beside it (or in --folder), never writes them,
 // and writes what the window would show to standard output for the journal.
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <cstdio>
 
 #include "common/apperror.h"
@@ -59,6 +60,16 @@ void say(std::FILE* stream, const QString& text) {
     std::fflush(stream);
 }
 
+// Standard output is the journal's, one line per entry in its own format; the program's own
+// diagnostics go to standard error, and debug messages only when QT_LOGGING_RULES asks for them.
+void diagnosticsToStandardError() {
+    QLoggingCategory::setFilterRules(u"*.debug=false"_s);
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext& context, const QString& message) {
+        const QString category = QString::fromLatin1(context.category ? context.category : "");
+        say(stderr, category.isEmpty() || category == u"default"_s ? message : category + u": "_s + message);
+    });
+}
+
 QString yesNo(bool value) {
     return value ? u"aan"_s : u"uit"_s;
 }
@@ -69,13 +80,15 @@ QString effectiveOptions(const LinkParameters& p, const QString& folder, const S
         u"Installatiemap: "_s + QDir::toNativeSeparators(folder),
         u"Instellingenbestand: "_s + QDir::toNativeSeparators(stored.filePath) +
             (QFileInfo::exists(stored.filePath) ? QString() : u" (ontbreekt: standaardwaarden)"_s),
+        u"Extra instellingen: "_s + QDir::toNativeSeparators(stored.extraFilePath) +
+            (QFileInfo::exists(stored.extraFilePath) ? QString() : u" (ontbreekt)"_s),
         u"Logboeken: "_s + QDir::toNativeSeparators(data.logs),
         u"XML-archief: "_s + QDir::toNativeSeparators(data.xml),
         u"Host: "_s + p.host,
         u"Poort: "_s + QString::number(ConnectionSupervisor::portFromText(p.portText)) + u" (\""_s +
             p.portText + u"\")"_s,
     };
-    for (const MainSetting& setting : mainSettings()) {
+    for (const MainSetting& setting : mainSettings() + extraSettings()) {
         if (setting.isBoolean())
             lines.append(setting.control + u": "_s +
                          yesNo(p.*std::get<bool LinkParameters::*>(setting.member)));
@@ -90,6 +103,7 @@ QString effectiveOptions(const LinkParameters& p, const QString& folder, const S
 } // namespace
 
 int main(int argc, char** argv) {
+    diagnosticsToStandardError();
     ServiceApplication app(argc, argv);
     QCoreApplication::setApplicationName(u"rtcpipclient-service"_s);
 
@@ -179,7 +193,7 @@ int main(int argc, char** argv) {
     SignalWait wait(shutdown);
     LinkEngine engine({.executableFolder = folder}, [&parameters] { return parameters; });
     engine.setWaitHook(&wait);
-    engine.setOwnFiles({stored.filePath, folder + u"RTCPIPCLIENTSMS.xml"_s});
+    engine.setOwnFiles(ownSettingsFiles(folder));
     // The journal takes every line as it comes; the logs hold only what a rotation will save.
     engine.logs().setTail({});
     ConsoleLog console(engine.logs(), stdout);

@@ -97,24 +97,41 @@ void writeElement(const SettingsElement& e, int depth, QString& out) {
     }
 }
 
+// Read without recursion, one level of the stack per open element: a file nested thousands of
+// levels deep is damaged, not a reason to run out of stack.
 SettingsElement readElement(QXmlStreamReader& xml) {
-    SettingsElement e;
-    e.name = xml.qualifiedName().toString();
-    for (const QXmlStreamAttribute& a : xml.attributes())
-        e.attributes.append({a.qualifiedName().toString(), a.value().toString()});
-    QString text;
+    struct Open {
+        SettingsElement element;
+        QString text;
+    };
+    const auto start = [&xml] {
+        Open open;
+        open.element.name = xml.qualifiedName().toString();
+        for (const QXmlStreamAttribute& a : xml.attributes())
+            open.element.attributes.append({a.qualifiedName().toString(), a.value().toString()});
+        return open;
+    };
+    QList<Open> stack{start()};
     while (xml.readNext() != QXmlStreamReader::Invalid) {
-        if (xml.isStartElement())
-            e.children.append(readElement(xml));
-        else if (xml.isCharacters())
-            text += xml.text();
-        else if (xml.isEndElement())
-            break;
+        if (xml.isStartElement()) {
+            if (stack.size() >= SettingsDocument::maxDepth) {
+                xml.raiseError(u"meer dan %1 niveaus diep genest"_s.arg(SettingsDocument::maxDepth));
+                break;
+            }
+            stack.append(start());
+        } else if (xml.isCharacters()) {
+            stack.last().text += xml.text();
+        } else if (xml.isEndElement()) {
+            Open done = stack.takeLast();
+            // Between child elements the text is only the layout's line breaks and indentation.
+            if (done.element.children.isEmpty())
+                done.element.value = std::move(done.text);
+            if (stack.isEmpty())
+                return std::move(done.element);
+            stack.last().element.children.append(std::move(done.element));
+        }
     }
-    // Between child elements the text is only the layout's line breaks and indentation.
-    if (e.children.isEmpty())
-        e.value = text;
-    return e;
+    return {};
 }
 
 } // namespace

@@ -17,9 +17,13 @@ struct SettingsDocument {
     QStringList prolog;
     SettingsElement root{QStringLiteral("Configuration"), {}, {}, {}};
 
+    /// Element levels a file may nest, the root included; a deeper file is damaged.
+    static constexpr int maxDepth = 256;
+
     /// Parses a file's bytes. A UTF-8 or UTF-16 byte-order mark selects that encoding; without
     /// one the bytes are Windows-1252, whatever the header's encoding says, because that is how
-    /// toBytes() writes them. A file that is not well-formed XML is a failure.
+    /// toBytes() writes them. A file that is not well-formed XML, or nested deeper than
+    /// maxDepth, is a failure.
     static Result<SettingsDocument> parse(QByteArrayView bytes);
 
     /// The file's exact bytes: the header, the prolog items, then one element per line indented

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <algorithm>
 
 #include "common/newfile.h"
 
@@ -153,22 +154,54 @@ Result<void> SettingsStore::write(const QString& path, const QString& value) {
     return {};
 }
 
-void SettingsStore::Restore() {
-    const QString window = windowPath();
-    const SettingsElement* version = find(window + u"FormVersion"_s);
-    if (version && readInteger(version->value, -1) < 0)
+bool SettingsStore::versionAllowsRestore() const {
+    const SettingsElement* version = find(windowPath() + u"FormVersion"_s);
+    return !version || readInteger(version->value, -1) >= 0;
+}
+
+void SettingsStore::apply(const StoredProp& prop, const SettingsElement& e) const {
+    if (!prop.set)
         return;
-    for (const StoredProp& prop : std::as_const(m_props)) {
-        const SettingsElement* e = find(window + prop.control + u'_' + prop.property);
-        if (!e || !prop.set)
-            continue;
-        if (prop.kind == StoredProp::Kind::Boolean)
-            prop.set(readBoolean(e->value));
-        else
-            prop.set(e->value);
-    }
+    if (prop.kind == StoredProp::Kind::Boolean)
+        prop.set(readBoolean(e.value));
+    else
+        prop.set(e.value);
+}
+
+void SettingsStore::Restore() {
+    if (!versionAllowsRestore())
+        return;
+    const QString window = windowPath();
+    for (const StoredProp& prop : std::as_const(m_props))
+        if (const SettingsElement* e = find(window + prop.control + u'_' + prop.property))
+            apply(prop, *e);
     m_restored = true;
     m_saved = false;
+}
+
+void SettingsStore::takeMoved(const QList<StoredProp>& moved) {
+    const bool applies = versionAllowsRestore();
+    const QString window = windowPath();
+    for (const StoredProp& prop : moved) {
+        const auto parts = pathParts(window + prop.control + u'_' + prop.property, m_document.root.name);
+        if (!parts)
+            continue;
+        SettingsElement* parent = &m_document.root;
+        for (qsizetype i = 0; parent && i + 1 < parts.value().size(); ++i)
+            parent = parent->child(parts.value()[i]);
+        if (!parent)
+            continue;
+        // Every element of that name goes, so no copy of the old value is left behind to read.
+        auto& siblings = parent->children;
+        const QString& name = parts.value().last();
+        const auto first = std::find_if(siblings.cbegin(), siblings.cend(),
+                                        [&name](const SettingsElement& e) { return e.name == name; });
+        if (first == siblings.cend())
+            continue;
+        if (applies)
+            apply(prop, *first);
+        siblings.removeIf([&name](const SettingsElement& e) { return e.name == name; });
+    }
 }
 
 void SettingsStore::Save() {

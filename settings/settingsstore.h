@@ -33,6 +33,11 @@ public:
     void setStoredProps(QList<StoredProp> props) { m_props = std::move(props); }
 
     void Restore();
+    /// For entries this file held before they moved to a store of their own: each one the file
+    /// still holds is applied as Restore() applies it (nothing when FormVersion stops a
+    /// Restore) and taken out of the document, so the next Flush() writes the file without it.
+    /// Run before the other store's Restore(), so what that store's file holds wins.
+    void takeMoved(const QList<StoredProp>& moved);
     void Save();
     /// Save() unless one ran since the store was made or last restored: for the window's end.
     void saveIfNeeded();
@@ -56,6 +61,8 @@ public:
 private:
     QString windowPath() const;
     const SettingsElement* find(const QString& path) const;
+    bool versionAllowsRestore() const;
+    void apply(const StoredProp& prop, const SettingsElement& e) const;
     Result<void> write(const QString& path, const QString& value);
     void load();
 

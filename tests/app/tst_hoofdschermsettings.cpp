@@ -14,6 +14,8 @@
 #include "app/hoofdscherm.h"
 #include "outbound/ui/tfsms.h"
 #include "tests/support/scriptedprompts.h"
+#include "tests/support/settingsfiles.h"
+#include "tests/support/testfiles.h"
 #include "windowfixture.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -57,16 +59,15 @@ private slots:
                             "    <ACKDisconnect_Checked>FALSE</ACKDisconnect_Checked>\r\n"
                             "    <Logbewaren_Checked>FALSE</Logbewaren_Checked>\r\n"
                             "    <XMLBestandenBewaren_Checked>TRUE</XMLBestandenBewaren_Checked>\r\n"
-                            // Beside the design's: confirmed delivery, the outbox warning, the
-                            // inspector's size and the times of entries.
-                            "    <BevestigdAfleveren_Checked>FALSE</BevestigdAfleveren_Checked>\r\n"
-                            "    <BevestigingsTijd_Text>30</BevestigingsTijd_Text>\r\n"
-                            "    <WachtWaarschuwing_Text>60</WachtWaarschuwing_Text>\r\n"
-                            "    <InspecteurAantal_Text>1000</InspecteurAantal_Text>\r\n"
-                            "    <TijdInLogboeken_Checked>FALSE</TijdInLogboeken_Checked>\r\n"
-                            "    <TijdInLogbestanden_Checked>FALSE</TijdInLogbestanden_Checked>\r\n"
                             "  </Hoofdscherm>\r\n"
                             "</Configuration>\r\n"));
+        // The options beside the design's, in a file of their own at their defaults.
+        QCOMPARE(read(extraFile()), settingsfiles::extraFile({{"BevestigdAfleveren_Checked", "FALSE"},
+                                                              {"BevestigingsTijd_Text", "30"},
+                                                              {"WachtWaarschuwing_Text", "60"},
+                                                              {"InspecteurAantal_Text", "1000"},
+                                                              {"TijdInLogboeken_Checked", "FALSE"},
+                                                              {"TijdInLogbestanden_Checked", "FALSE"}}));
     }
 
     void changedOptionsSurviveARestart() {
@@ -86,39 +87,109 @@ private slots:
         QCOMPARE(m_window->findChild<QLineEdit*>(u"AutoLocatie"_s)->text(), u"/srv/outbox/"_s);
     }
 
-    // The options of the extra dialog are stored whether or not the dialog was ever opened, and
-    // come back into it and into what the link reads.
+    // The options of the extra dialog and the "Beeld" menu are stored whether or not the dialog
+    // was ever opened, in their own file, and come back into the dialog, the menu and what the
+    // link reads.
     void extraOptionsSurviveARestartWithoutTheirDialog() {
         open();
         m_window->extraSettings().warningSeconds()->setText(u"5"_s);
         m_window->extraSettings().confirmedDelivery()->setChecked(true);
+        m_window->findChild<QAction*>(u"TijdInLogbestanden"_s)->setChecked(true);
         m_window->close();
         m_window.reset();
-        QVERIFY(read(settingsFile()).contains("<WachtWaarschuwing_Text>5</WachtWaarschuwing_Text>"));
+        QVERIFY(read(extraFile()).contains("<WachtWaarschuwing_Text>5</WachtWaarschuwing_Text>"));
+        QCOMPARE(read(settingsFile()), settingsfiles::firstStart(m_folder.toLatin1()));
         open();
         QCOMPARE(m_window->parameters().wachtWaarschuwing, u"5"_s);
         QVERIFY(m_window->parameters().bevestigdAfleveren);
+        QVERIFY(m_window->parameters().tijdInLogbestanden);
+        QVERIFY(!m_window->parameters().tijdInLogboeken);
         m_window.reset(); // closed without opening the dialog: still stored
-        QVERIFY(
-            read(settingsFile()).contains("<BevestigdAfleveren_Checked>TRUE</BevestigdAfleveren_Checked>"));
+        QVERIFY(read(extraFile()).contains("<BevestigdAfleveren_Checked>TRUE</BevestigdAfleveren_Checked>"));
         open();
         QCOMPARE(m_window->extraSettings().warningSeconds()->text(), u"5"_s);
         QVERIFY(m_window->extraSettings().confirmedDelivery()->isChecked());
+        QVERIFY(m_window->findChild<QAction*>(u"TijdInLogbestanden"_s)->isChecked());
     }
 
+    // A main file of the version that kept the six extra options in it: their values come over
+    // into the extra file, and the main file is written as ever, its own layout kept.
+    void extraOptionsOfAnOlderFileAreCarriedOver() {
+        const QByteArray folder = m_folder.toLatin1();
+        QByteArray old = settingsfiles::withExtrasInside(folder, {{"BevestigdAfleveren_Checked", "TRUE"},
+                                                                  {"BevestigingsTijd_Text", "12"},
+                                                                  {"WachtWaarschuwing_Text", "7"},
+                                                                  {"InspecteurAantal_Text", "20"},
+                                                                  {"TijdInLogboeken_Checked", "yes"},
+                                                                  {"TijdInLogbestanden_Checked", "TRUE"}});
+        old.replace("<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n",
+                    "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<!-- site 4 -->\r\n");
+        old.replace("    <FormVersion>0</FormVersion>\r\n",
+                    "    <Handmatig>keep me</Handmatig>\r\n    <FormVersion>0</FormVersion>\r\n");
+        QVERIFY(writeFile(settingsFile(), old));
+        open();
+        const LinkParameters carried = m_window->parameters();
+        QVERIFY(carried.bevestigdAfleveren);
+        QCOMPARE(carried.bevestigingsTijd, u"12"_s);
+        QCOMPARE(carried.wachtWaarschuwing, u"7"_s);
+        QCOMPARE(carried.inspecteurAantal, u"20"_s);
+        QVERIFY(carried.tijdInLogboeken);
+        QVERIFY(carried.tijdInLogbestanden);
+        m_window->close();
+        m_window.reset();
+
+        QByteArray expected = settingsfiles::firstStart(folder);
+        expected.replace("<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n",
+                         "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<!-- site 4 -->\r\n");
+        expected.replace("    <FormVersion>0</FormVersion>\r\n",
+                         "    <Handmatig>keep me</Handmatig>\r\n    <FormVersion>0</FormVersion>\r\n");
+        QCOMPARE(read(settingsFile()), expected);
+        QCOMPARE(read(extraFile()), settingsfiles::extraFile({{"BevestigdAfleveren_Checked", "TRUE"},
+                                                              {"BevestigingsTijd_Text", "12"},
+                                                              {"WachtWaarschuwing_Text", "7"},
+                                                              {"InspecteurAantal_Text", "20"},
+                                                              {"TijdInLogboeken_Checked", "TRUE"},
+                                                              {"TijdInLogbestanden_Checked", "TRUE"}}));
+        open();
+        QCOMPARE(m_window->parameters().wachtWaarschuwing, u"7"_s);
+        QVERIFY(m_window->findChild<QAction*>(u"TijdInLogboeken"_s)->isChecked());
+    }
+
+    // Where both files hold an option, the extra file's value counts.
+    void theExtraFileWinsOverAnOlderEntry() {
+        QVERIFY(writeFile(settingsFile(), settingsfiles::withExtrasInside(
+                                              m_folder.toLatin1(), {{"WachtWaarschuwing_Text", "7"},
+                                                                    {"InspecteurAantal_Text", "20"}})));
+        QVERIFY(writeFile(extraFile(), settingsfiles::extraFile({{"WachtWaarschuwing_Text", "9"}})));
+        open();
+        QCOMPARE(m_window->parameters().wachtWaarschuwing, u"9"_s);
+        QCOMPARE(m_window->parameters().inspecteurAantal, u"20"_s);
+    }
+
+    void damagedFileIsReportedAndKept_data() {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QByteArray>("damaged");
+        QTest::newRow("cut short") << u"RTCPIPCLIENT.xml"_s << QByteArray("<Configuration><Hoofdscherm>");
+        QTest::newRow("30,000 levels deep") << u"RTCPIPCLIENT.xml"_s << settingsfiles::nested(30000);
+        QTest::newRow("extra file cut short")
+            << u"RTCPIPCLIENT.extra"_s << QByteArray("<Configuration><Hoof");
+        QTest::newRow("extra file deep") << u"RTCPIPCLIENT.extra"_s << settingsfiles::nested(257);
+    }
     void damagedFileIsReportedAndKept() {
-        QFile file(settingsFile());
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("<Configuration><Hoofdscherm>");
-        file.close();
+        QFETCH(QString, fileName);
+        QFETCH(QByteArray, damaged);
+        QVERIFY(writeFile(m_folder + fileName, damaged));
         open();
         auto* memo = m_window->findChild<QPlainTextEdit*>(u"Inkomend"_s);
         QTRY_VERIFY(!memo->toPlainText().isEmpty()); // the memo follows on the next pass of the loop
         const QString incoming = memo->toPlainText();
-        QVERIFY2(incoming.contains(u"RTCPIPCLIENT.xml.bad"_s), qPrintable(incoming));
+        QVERIFY2(incoming.contains(fileName + u".bad"_s), qPrintable(incoming));
         QCOMPARE(incoming.count(u'\n'), 0);
-        QCOMPARE(read(settingsFile() + u".bad"_s), QByteArray("<Configuration><Hoofdscherm>"));
+        QCOMPARE(read(m_folder + fileName + u".bad"_s), damaged);
         QCOMPARE(m_window->findChild<QLineEdit*>(u"edtHost"_s)->text(), u"127.0.0.1"_s);
+        QCOMPARE(m_window->parameters().inspecteurAantal, u"1000"_s);
+        m_window.reset();
+        QCOMPARE(read(settingsFile()), settingsfiles::firstStart(m_folder.toLatin1()));
     }
 
     void smsMenusShowTheDialogModally_data() {
@@ -181,6 +252,7 @@ private:
         dialog.findChild<QPlainTextEdit*>(u"SMSbericht"_s)->setPlainText(u"hallo"_s);
     }
     QString settingsFile() const { return m_folder + u"RTCPIPCLIENT.xml"_s; }
+    QString extraFile() const { return m_folder + u"RTCPIPCLIENT.extra"_s; }
     static QByteArray read(const QString& path) {
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");

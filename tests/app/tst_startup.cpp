@@ -8,6 +8,7 @@
 
 #include "childprocess.h"
 #include "loopbackpeer.h"
+#include "settingsfiles.h"
 #include "syndropper.h"
 #include "testfiles.h"
 
@@ -87,6 +88,34 @@ private slots:
         QVERIFY(client.waitForFinished(15000));
         QCOMPARE(client.exitStatus(), QProcess::NormalExit);
         QCOMPARE(client.exitCode(), 0);
+        // A first start ended by SIGTERM leaves the settings file of a first start, to the byte.
+        QCOMPARE(readFile(install.filePath(u"RTCPIPCLIENT.xml"_s)),
+                 settingsfiles::firstStart(QFile::encodeName(install.path()) + '/'));
+        QVERIFY(readFile(install.filePath(u"RTCPIPCLIENT.extra"_s))
+                    .contains("<InspecteurAantal_Text>1000</InspecteurAantal_Text>"));
+    }
+
+    // A settings file nested 30,000 levels deep: the program starts, keeps the file aside and
+    // ends with the defaults written.
+    void tooDeepASettingsFileIsKeptAside() {
+        QTemporaryDir install;
+        const QString exe = install.filePath(u"RTCPIPCLIENT"_s);
+        QVERIFY(QFile::copy(QStringLiteral(CLIENT_EXECUTABLE), exe));
+        const QByteArray deep = settingsfiles::nested(30000);
+        QVERIFY(writeFile(install.filePath(u"RTCPIPCLIENT.xml"_s), deep));
+        QProcess client;
+        client.setProgram(exe);
+        client.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        client.start();
+        QVERIFY(client.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(install.filePath(u"RVxMMCLIENT/XML"_s)).isDir(), 15000);
+        client.terminate();
+        QVERIFY(client.waitForFinished(15000));
+        QCOMPARE(client.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(client.exitCode(), 0);
+        QCOMPARE(readFile(install.filePath(u"RTCPIPCLIENT.xml.bad"_s)), deep);
+        QCOMPARE(readFile(install.filePath(u"RTCPIPCLIENT.xml"_s)),
+                 settingsfiles::firstStart(QFile::encodeName(install.path()) + '/'));
     }
 
     // An outbox file waits and the host swallows every SYN: the program sits in a connect that

@@ -4,10 +4,12 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <optional>
 
 #include "childprocess.h"
 #include "loopbackpeer.h"
+#include "settingsfiles.h"
 #include "testfiles.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -88,6 +90,108 @@ private slots:
         const QStringList flushed = logs.entryList({u"MM_IN_*"_s}, QDir::Files);
         QCOMPARE(flushed.size(), 1);
         QVERIFY(readFile(logs.filePath(flushed[0])).startsWith("Bestanden gevonden\r\n"));
+    }
+
+    // Asked for debug messages, it writes them to standard error: standard output holds journal
+    // lines alone. Not asked, there are none at all.
+    void standardOutputHoldsOnlyJournalLines_data() {
+        QTest::addColumn<QString>("rules");
+        QTest::addColumn<bool>("debugShown");
+        QTest::newRow("asked for") << u"transport.debug=true"_s << true;
+        QTest::newRow("not asked for") << QString() << false;
+    }
+    void standardOutputHoldsOnlyJournalLines() {
+        QFETCH(QString, rules);
+        QFETCH(bool, debugShown);
+        QVERIFY(writeFile(m_install->filePath(u"RTCPIPCLIENT.xml"_s),
+                          settingsFile(value("edtPoort_Text", QByteArray::number(m_peer->port())) +
+                                       value("AutoConnect_Checked", "TRUE") +
+                                       value("AutoBestanden_Checked", "TRUE"))));
+        QVERIFY(writeFile(m_install->filePath(u"rit.xml"_s), "<rit/>"));
+        ChildProcess service;
+        start(service, {}, u"rtcpipclient-service"_s, rules);
+        QTRY_COMPARE_WITH_TIMEOUT(m_peer->received(), QByteArray("<rit/>\r\n"), 10000);
+        service.terminate();
+        QVERIFY(service.waitForFinished(15000));
+        QCOMPARE(service.exitCode(), 0);
+        const QRegularExpression journalLine(
+            u"^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} (Inkomend|Uitgaand|Status|Verbinding|Uitgaandemap|Aflevering|Frame) "_s);
+        const QList<QByteArray> lines = service.output().split('\n');
+        QVERIFY(lines.size() > 3);
+        QCOMPARE(lines.last(), QByteArray());
+        for (const QByteArray& line : lines.first(lines.size() - 1))
+            QVERIFY2(journalLine.match(QString::fromUtf8(line)).hasMatch(), line.constData());
+        QCOMPARE(service.errors().contains("transport: connecting to"), debugShown);
+        if (!debugShown)
+            QCOMPARE(service.errors(), QByteArray());
+    }
+
+    // The six extra options: from the extra file the desktop program writes, and from an older
+    // main file that still holds them while the extra file is missing. Only read, never written.
+    void readsTheExtraOptionsOfBothFiles() {
+        const QByteArray folder = QFile::encodeName(m_install->path()) + '/';
+        const QByteArray old =
+            settingsfiles::withExtrasInside(folder, {{"BevestigdAfleveren_Checked", "TRUE"},
+                                                     {"BevestigingsTijd_Text", "12"},
+                                                     {"WachtWaarschuwing_Text", "7"},
+                                                     {"InspecteurAantal_Text", "20"},
+                                                     {"TijdInLogboeken_Checked", "TRUE"},
+                                                     {"TijdInLogbestanden_Checked", "Y"}});
+        QVERIFY(writeFile(m_install->filePath(u"RTCPIPCLIENT.xml"_s), old));
+        // In --check's lines, sorted.
+        const QStringList carried{u"BevestigdAfleveren: aan"_s, u"BevestigingsTijd: 12 s"_s,
+                                  u"InspecteurAantal: 20"_s,    u"TijdInLogbestanden: aan"_s,
+                                  u"TijdInLogboeken: aan"_s,    u"WachtWaarschuwing: 7 s"_s};
+        QCOMPARE(checkLines(carried), carried);
+        QCOMPARE(readFile(m_install->filePath(u"RTCPIPCLIENT.xml"_s)), old);
+        QVERIFY(!QFile::exists(m_install->filePath(u"RTCPIPCLIENT.extra"_s)));
+
+        // The desktop program carries them over and ends; the service reads them from their file.
+        QVERIFY(QFile::copy(QStringLiteral(CLIENT_EXECUTABLE), m_install->filePath(u"RTCPIPCLIENT"_s)));
+        {
+            ChildProcess desktop;
+            start(desktop, {}, u"RTCPIPCLIENT"_s);
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m_install->filePath(u"RVxMMCLIENT/XML"_s)), 15000);
+            desktop.terminate();
+            QVERIFY(desktop.waitForFinished(15000));
+            QCOMPARE(desktop.exitCode(), 0);
+        }
+        QCOMPARE(readFile(m_install->filePath(u"RTCPIPCLIENT.xml"_s)), settingsfiles::firstStart(folder));
+        QCOMPARE(checkLines(carried), carried);
+        const QByteArray extra = readFile(m_install->filePath(u"RTCPIPCLIENT.extra"_s));
+        QVERIFY(extra.contains("<InspecteurAantal_Text>20</InspecteurAantal_Text>"));
+
+        // Changed in the extra file by hand, the service follows it.
+        QByteArray changed = extra;
+        changed.replace("<WachtWaarschuwing_Text>7<", "<WachtWaarschuwing_Text>90<");
+        QVERIFY(writeFile(m_install->filePath(u"RTCPIPCLIENT.extra"_s), changed));
+        QVERIFY(checkLines(carried).contains(u"WachtWaarschuwing: 90 s"_s));
+        QCOMPARE(readFile(m_install->filePath(u"RTCPIPCLIENT.extra"_s)), changed);
+    }
+
+    // A file nested 30,000 levels deep is a damaged file, for --check and for a run alike: said
+    // so, nothing else done, the file left for the desktop program to keep aside.
+    void tooDeepAFileIsDamaged_data() {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("main file, --check") << u"RTCPIPCLIENT.xml"_s << QStringList{u"--check"_s};
+        QTest::newRow("main file, run") << u"RTCPIPCLIENT.xml"_s << QStringList();
+        QTest::newRow("extra file, --check") << u"RTCPIPCLIENT.extra"_s << QStringList{u"--check"_s};
+    }
+    void tooDeepAFileIsDamaged() {
+        QFETCH(QString, fileName);
+        QFETCH(QStringList, arguments);
+        const QByteArray deep = settingsfiles::nested(30000);
+        QVERIFY(writeFile(m_install->filePath(fileName), deep));
+        ChildProcess service;
+        start(service, arguments);
+        QVERIFY(service.waitForFinished(15000));
+        QCOMPARE(service.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(service.exitCode(), 2);
+        QVERIFY2(service.errors().contains("beschadigd") && service.errors().contains("256 niveaus"),
+                 service.errors().constData());
+        QCOMPARE(readFile(m_install->filePath(fileName)), deep);
+        QCOMPARE(m_peer->connectionCount(), 0);
     }
 
     // It refuses what it cannot run, says why, and changes nothing.
@@ -193,9 +297,29 @@ private slots:
     }
 
 private:
+    // The lines of --check that begin as one of these do.
+    QStringList checkLines(const QStringList& wanted) {
+        ChildProcess check;
+        start(check, {u"--check"_s});
+        if (!check.waitForFinished(15000) || check.exitCode() != 0)
+            return {QString::fromUtf8(check.errors())};
+        QStringList found;
+        for (const QString& line : QString::fromUtf8(check.output()).split(u'\n'))
+            for (const QString& start : wanted)
+                if (line.startsWith(start.section(u':', 0, 0) + u':'))
+                    found.append(line);
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+
     void start(ChildProcess& process, const QStringList& arguments = {},
-               const QString& program = u"rtcpipclient-service"_s) {
+               const QString& program = u"rtcpipclient-service"_s,
+               const QString& loggingRules = u"*.debug=false"_s) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (loggingRules.isEmpty())
+            env.remove(u"QT_LOGGING_RULES"_s);
+        else
+            env.insert(u"QT_LOGGING_RULES"_s, loggingRules);
         env.remove(u"DISPLAY"_s);
         env.remove(u"WAYLAND_DISPLAY"_s);
         env.insert(u"XDG_RUNTIME_DIR"_s, m_runtime->path());

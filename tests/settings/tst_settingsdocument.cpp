@@ -1,6 +1,7 @@
 #include <QTest>
 
 #include "settings/settingsdocument.h"
+#include "settingsfiles.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -179,6 +180,35 @@ private slots:
     void rejectsDamagedFiles() {
         QFETCH(QByteArray, bytes);
         QVERIFY(!SettingsDocument::parse(bytes));
+    }
+
+    // Read level by level without recursion: a file of any depth is read or refused, never the
+    // end of the program; the deepest one kept is written and read back as it was.
+    void boundsTheDepth_data() {
+        QTest::addColumn<int>("levels");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("as deep as allowed") << SettingsDocument::maxDepth << true;
+        QTest::newRow("one level more") << SettingsDocument::maxDepth + 1 << false;
+        QTest::newRow("30,000 levels, 210 KB") << 30000 << false;
+    }
+    void boundsTheDepth() {
+        QFETCH(int, levels);
+        QFETCH(bool, accepted);
+        const QByteArray file = settingsfiles::nested(levels);
+        const auto doc = SettingsDocument::parse(file);
+        QCOMPARE(bool(doc), accepted);
+        if (!accepted) {
+            QVERIFY2(doc.message().contains(u"256 niveaus"_s), qPrintable(doc.message()));
+            return;
+        }
+        int depth = 0;
+        for (const SettingsElement* e = &doc.value().root; e;
+             e = e->children.isEmpty() ? nullptr : &e->children[0])
+            ++depth;
+        QCOMPARE(depth, levels);
+        const auto back = SettingsDocument::parse(doc.value().toBytes());
+        QVERIFY(back);
+        QCOMPARE(back.value(), doc.value());
     }
 };
 

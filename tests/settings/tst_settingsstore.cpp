@@ -4,6 +4,7 @@
 #include <QTest>
 
 #include "settings/settingsstore.h"
+#include "settingsfiles.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -187,6 +188,55 @@ private slots:
         if (earlierBadExists)
             QCOMPARE(read(m_dir->filePath(u"RTCPIPCLIENT.xml.bad"_s)), QByteArray("older"));
         QVERIFY(read().contains("<edtHost_Text>127.0.0.1</edtHost_Text>"));
+    }
+
+    // Entries that moved to another file: applied where the old file has them, then gone from
+    // it at the next write, the rest of its layout as it was; the other store's own value wins.
+    void movedEntriesAreTakenOut_data() {
+        QTest::addColumn<QByteArray>("formVersion");
+        QTest::addColumn<bool>("applied");
+        QTest::newRow("restorable") << QByteArray("0") << true;
+        QTest::newRow("FormVersion a word") << QByteArray("abc") << false;
+    }
+    void movedEntriesAreTakenOut() {
+        QFETCH(QByteArray, formVersion);
+        QFETCH(bool, applied);
+        write(fileWith("    <FormVersion>" + formVersion +
+                       "</FormVersion>\r\n    <SOH_Checked>Y</SOH_Checked>\r\n"
+                       "    <Mine>1</Mine>\r\n    <edtHost_Text>10.0.0.9</edtHost_Text>\r\n"
+                       "    <SOH_Checked>N</SOH_Checked>\r\n"));
+        write(fileWith("    <edtHost_Text>10.0.0.1</edtHost_Text>\r\n"), m_dir->filePath(u"other"_s));
+        Values values;
+        {
+            SettingsStore store(m_dir->path(), u"RTCPIPCLIENT.xml"_s, u"Hoofdscherm"_s);
+            store.Restore();
+            store.takeMoved(values.props());
+            SettingsStore other(m_dir->path(), u"other"_s, u"Hoofdscherm"_s, SettingsStore::Access::ReadOnly);
+            other.setStoredProps(values.props());
+            other.Restore();
+            store.Save();
+        }
+        QCOMPARE(values.soh, applied);
+        QCOMPARE(values.host, u"10.0.0.1"_s);
+        QCOMPARE(read(), fileWith("    <FormVersion>0</FormVersion>\r\n    <Mine>1</Mine>\r\n"));
+    }
+
+    void tooDeepAFileIsKeptAside() {
+        const QByteArray deep = settingsfiles::nested(30000);
+        write(deep);
+        {
+            Values values;
+            SettingsStore store(m_dir->path(), u"RTCPIPCLIENT.xml"_s, u"Hoofdscherm"_s);
+            QVERIFY2(store.problem().contains(u"RTCPIPCLIENT.xml.bad"_s), qPrintable(store.problem()));
+            store.setStoredProps(values.props());
+            store.Restore();
+            QCOMPARE(values.host, u"127.0.0.1"_s);
+            store.Save();
+        }
+        QCOMPARE(read(m_dir->filePath(u"RTCPIPCLIENT.xml.bad"_s)), deep);
+        QCOMPARE(read(),
+                 fileWith("    <FormVersion>0</FormVersion>\r\n    <edtHost_Text>127.0.0.1</edtHost_Text>\r\n"
+                          "    <SOH_Checked>FALSE</SOH_Checked>\r\n"));
     }
 
     void flushCreatesAMissingFolder() {
