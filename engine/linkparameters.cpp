@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "link/leadingnumber.h"
+#include "common/leadingnumber.h"
 
 using namespace Qt::Literals::StringLiterals;
 
