@@ -91,9 +91,7 @@ std::uint64_t FrameLog::addSent(const QDateTime& time, FrameRecord::Source sourc
     record.time = time;
     record.direction = FrameRecord::Direction::Sent;
     record.source = source;
-    // Only the head of a large frame is made bytes: the rest would be dropped at once.
-    record.wireSize = frame.size();
-    record.bytes = ascii::fromText(frame.first(std::min(frame.size(), m_headLimit)));
+    record.bytes = ascii::fromText(frame);
     record.base64 = base64;
     record.payload = payload;
     record.file = file;
