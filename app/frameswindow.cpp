@@ -15,7 +15,7 @@
 
 #include "common/prompts.h"
 #include "engine/linkengine.h"
-#include "link/framelog.h"
+#include "frames/framelog.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -112,9 +112,11 @@ FramesWindow::FramesWindow(LinkEngine& engine, QWidget* parent)
     connect(m_proxy, &QAbstractItemModel::modelReset, this, &FramesWindow::showSelected);
 }
 
-int FramesWindow::selectedRow() const {
+std::optional<std::uint64_t> FramesWindow::selectedSerial() const {
     const QModelIndexList rows = m_table->selectionModel()->selectedRows();
-    return rows.isEmpty() ? -1 : m_proxy->mapToSource(rows.first()).row();
+    if (rows.isEmpty())
+        return std::nullopt;
+    return rows.first().data(FrameLog::SerialRole).value<quint64>();
 }
 
 // The newest frame comes into view as it arrives, unless the operator has scrolled away.
@@ -125,35 +127,41 @@ void FramesWindow::followNewest() {
 }
 
 void FramesWindow::showSelected() {
-    const int row = selectedRow();
-    m_resend->setEnabled(row >= 0);
-    if (row < 0) {
+    const std::optional<std::uint64_t> serial = selectedSerial();
+    const FrameLog& frames = m_engine.frames();
+    const FrameRecord* record = serial ? frames.find(*serial) : nullptr;
+    m_resend->setEnabled(record != nullptr);
+    if (!record) {
         m_hex->clear();
         m_payload->clear();
         return;
     }
-    const FrameLog& frames = m_engine.frames();
-    const QByteArray& bytes = frames.record(row).bytes;
+    const QByteArray& bytes = record->bytes;
     QString hex = QString::fromLatin1(bytes.first(std::min(bytes.size(), kShownBytes)).toHex(' ').toUpper());
     if (bytes.size() > kShownBytes)
         hex += cutNotice(bytes.size() - kShownBytes);
+    if (record->cut())
+        hex += u"\n\u2026 "_s + FrameLog::cutText(*record);
     m_hex->setPlainText(hex);
-    QString payload = frames.decodedPayload(row);
+    QString payload = frames.decodedPayload(*serial).value_or(QString());
     if (payload.size() > kShownBytes) {
         const qsizetype hidden = payload.size() - kShownBytes;
         payload.truncate(kShownBytes);
         payload += cutNotice(hidden);
     }
+    if (record->cut())
+        payload += u"\n\u2026 "_s + FrameLog::cutText(*record);
     m_payload->setPlainText(payload);
 }
 
 void FramesWindow::resendSelected() {
-    const int row = selectedRow();
-    if (row < 0)
+    // Taken before the question: while it is open, frames arrive and the rows move.
+    const std::optional<std::uint64_t> serial = selectedSerial();
+    if (!serial)
         return;
     if (!prompts::confirm(u"De inhoud van dit frame opnieuw verzenden, met de huidige instellingen voor "
                           u"de frames?"_s))
         return;
-    if (const auto sent = m_engine.resend(row); !sent)
+    if (const auto sent = m_engine.resend(*serial); !sent)
         prompts::warning(sent.message());
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QWidget>
+#include <cstdint>
+#include <optional>
 
 class LinkEngine;
 class QLineEdit;
@@ -11,7 +13,8 @@ class QTableView;
 
 /// A window of its own over the engine's frames: every frame received and sent, newest last,
 /// with its verdicts; a filter; the selected frame whole (its bytes in hex and its payload
-/// decoded); and "Opnieuw verzenden", which sends its payload again after a confirmation.
+/// decoded as the archive decodes it); and "Opnieuw verzenden", which sends its payload again
+/// after a confirmation.
 class FramesWindow : public QWidget {
     Q_OBJECT
 public:
@@ -20,8 +23,10 @@ public:
 
     explicit FramesWindow(LinkEngine& engine, QWidget* parent = nullptr);
 
-    /// The row of the engine's frame table that is selected, or -1.
-    int selectedRow() const;
+    /// The serial of the selected frame in the engine's frame log, if one is selected.
+    std::optional<std::uint64_t> selectedSerial() const;
+    /// Takes the selected frame's serial, asks, and resends that frame: rows that move while
+    /// the question is open change nothing.
     void resendSelected();
 
 private:

@@ -23,7 +23,7 @@
 
 #include "benchsupport.h"
 #include "engine/linkengine.h"
-#include "link/framelog.h"
+#include "frames/framelog.h"
 
 #include <time.h>
 

@@ -7,12 +7,11 @@
 #include "common/prompts.h"
 #include "common/uncaught.h"
 #include "common/wholefile.h"
+#include "frames/framelog.h"
 #include "link/connectionsupervisor.h"
-#include "link/framelog.h"
 #include "link/receivepoller.h"
 #include "outbound/manualsender.h"
 #include "outbound/outboxsender.h"
-#include "transport/asciitext.h"
 #include "transport/tcpclient.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -105,19 +104,8 @@ LinkEngine::LinkEngine(LinkEngineConfig config, Parameters parameters, QObject* 
     m_manualSender = std::make_unique<ManualSender>(*m_client, m_logs);
     m_manualSender->setSentHook([this](FrameRecord::Source source, const QString& frame,
                                        const QString& payload, const QString& file, bool base64) {
-        const int capacity = m_parameters().frameLogCapacity();
-        if (capacity == 0)
-            return;
-        m_frames->setCapacity(capacity);
-        FrameRecord record;
-        record.time = m_config.clock();
-        record.direction = FrameRecord::Direction::Sent;
-        record.source = source;
-        record.bytes = ascii::fromText(frame);
-        record.base64 = base64;
-        record.payload = payload;
-        record.file = file;
-        std::ignore = m_frames->append(std::move(record));
+        m_frames->setCapacity(m_parameters().frameLogCapacity());
+        std::ignore = m_frames->addSent(m_config.clock(), source, frame, payload, base64, file);
     });
     m_outboxSender = new OutboxSender(*m_client, m_logs,
                                       {[this] { return m_linkReady; },
@@ -200,70 +188,41 @@ void LinkEngine::recordReceived(const QByteArray& block, const std::optional<Res
     // the inspector analyses it when asked.
     if (m_outboxSender->awaitingConfirmation() && block.contains(char(InboundArchive::kEot)))
         m_outboxSender->acknowledged();
-    const int capacity = m_parameters().frameLogCapacity();
-    if (capacity == 0)
-        return;
-    m_frames->setCapacity(capacity);
-    FrameRecord record;
-    record.time = m_config.clock();
-    record.bytes = block;
-    if (!archived) {
-        record.archive = FrameRecord::Archive::Off;
-    } else if (archived->ok()) {
-        record.archive = FrameRecord::Archive::Written;
-        record.archiveDetail = archived->value();
-    } else {
-        switch (archived->failure().code) {
-        case InboundArchive::NoFrame:
-            record.archive = FrameRecord::Archive::NoFrame;
-            break;
-        case InboundArchive::Undecodable:
-            record.archive = FrameRecord::Archive::Undecodable;
-            break;
-        default:
-            record.archive = FrameRecord::Archive::NotWritable;
-            break;
-        }
-        record.archiveDetail = archived->message();
-    }
-    std::ignore = m_frames->append(std::move(record));
+    m_frames->setCapacity(m_parameters().frameLogCapacity());
+    std::ignore = m_frames->addReceived(m_config.clock(), block, archived);
 }
 
 void LinkEngine::recordOutbox(const OutboxSend& send, bool settled) {
     if (settled) {
         if (const auto serial = m_outboxRows.take(send.id))
             m_frames->setDelivery(serial, send.delivery);
-    } else if (const int capacity = m_parameters().frameLogCapacity(); capacity > 0) {
-        m_frames->setCapacity(capacity);
-        FrameRecord record;
-        record.time = m_config.clock();
-        record.direction = FrameRecord::Direction::Sent;
-        record.source = FrameRecord::Source::Outbox;
-        record.bytes = ascii::fromText(send.frame);
-        record.base64 = send.base64;
-        record.payload = send.payload;
-        record.file = send.path;
-        record.delivery = send.delivery;
-        const std::uint64_t serial = m_frames->append(std::move(record));
-        if (send.delivery == FrameRecord::Delivery::AwaitingConfirmation)
+    } else {
+        m_frames->setCapacity(m_parameters().frameLogCapacity());
+        const std::uint64_t serial =
+            m_frames->addSent(m_config.clock(), FrameRecord::Source::Outbox, send.frame, send.payload,
+                              send.base64, send.path, send.delivery);
+        if (serial != 0 && send.delivery == FrameRecord::Delivery::AwaitingConfirmation)
             m_outboxRows.insert(send.id, serial);
     }
     emit deliveryChanged(send);
 }
 
-Result<void> LinkEngine::resend(int row) {
-    if (row < 0 || row >= m_frames->rowCount())
-        return Failure{1, u"Dit frame is niet meer beschikbaar."_s};
-    const FrameRecord& record = m_frames->record(row);
-    const QString payload =
-        record.direction == FrameRecord::Direction::Sent ? record.payload : m_frames->decodedPayload(row);
+Result<void> LinkEngine::resend(std::uint64_t serial) {
+    const FrameRecord* record = m_frames->find(serial);
+    if (!record)
+        return Failure{ResendGone, u"Dit frame staat niet meer in de frame-inspecteur: het is intussen door "
+                                   u"nieuwere frames verdrongen. Er is niets verzonden."_s};
+    if (record->cut())
+        return Failure{ResendCut, u"Van dit frame is alleen het begin bewaard (%1); het kan niet opnieuw "
+                                  u"worden verzonden."_s.arg(FrameLog::cutText(*record))};
+    const QString payload = m_frames->decodedPayload(serial).value_or(QString());
     if (payload.isEmpty())
-        return Failure{2, u"Dit frame heeft geen inhoud om te verzenden."_s};
+        return Failure{ResendEmpty, u"Dit frame heeft geen inhoud om te verzenden."_s};
     if (!m_client->Connected())
-        return Failure{3, u"Open eerste de TCP/IP verbinding met de host"_s};
+        return Failure{ResendNoLink, u"Open eerste de TCP/IP verbinding met de host"_s};
     const LinkParameters p = m_parameters();
     if (!m_manualSender->resend(payload, p.frame(), p.toonHex))
-        return Failure{4, u"Opnieuw verzenden is mislukt."_s};
+        return Failure{ResendFailed, u"Opnieuw verzenden is mislukt."_s};
     return {};
 }
 

@@ -94,13 +94,17 @@ public:
     /// Time left until the reconnect check runs, while LinkStatus::nextAttempt is set.
     std::optional<std::chrono::milliseconds> untilNextAttempt() const;
     const OutboxHealth& outboxHealth() const { return m_health; }
-    /// Sends the payload of the frame in this row of frames() again, in compact form with the
-    /// framing options of now, as a typed packet goes (it shows in the outgoing log and as a new
-    /// row). A sent frame's payload is the text before framing; a received frame's is its payload
-    /// decoded from Base64 when it decodes, else as received. Asks nothing: the caller confirms
-    /// first (prompts::confirm). Fails with a text for the operator: no such row, nothing to
-    /// send, no link, or the write failed (its message is in the incoming log).
-    Result<void> resend(int row);
+    /// Why resend() sent nothing.
+    enum ResendFailure { ResendGone = 1, ResendEmpty, ResendNoLink, ResendFailed, ResendCut };
+    /// Sends the payload of the frame with this serial in frames() again, in compact form with
+    /// the framing options of now, as a typed packet goes (it shows in the outgoing log and as a
+    /// new row). A sent frame's payload is the text before framing; a received frame's is what
+    /// the archive writes for it (FrameLog::decodedPayload). Asks nothing: the caller takes the
+    /// serial, then confirms (prompts::confirm), then calls this, so frames that arrive while
+    /// the question is open change nothing. Fails with a text for the operator: the frame has
+    /// left the bounded log meanwhile, only its head was kept, nothing to send, no link, or the
+    /// write failed (its message is in the incoming log).
+    Result<void> resend(std::uint64_t serial);
     /// Reads the options again for the link state and the outbox health, for a caller that has
     /// just changed them; the poll and the outbox ticks do so on their own.
     void refreshStatus();

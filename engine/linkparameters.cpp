@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "common/leadingnumber.h"
 #include "engine/storedparameters.h"
-#include "link/leadingnumber.h"
 
 using namespace Qt::Literals::StringLiterals;
 

@@ -4,8 +4,8 @@
 #include <QString>
 
 #include "common/ansicodec.h"
+#include "frames/frameanalysis.h"
 #include "fuzz/fuzzcheck.h"
-#include "link/frameanalysis.h"
 
 using fuzzcheck::require;
 

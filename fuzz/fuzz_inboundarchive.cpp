@@ -1,12 +1,13 @@
-// A received block through the inbound archive's cutting and decoding, and the same bytes as a
-// payload framed the way a dispatch host frames it.
+// A received block through the frame reader's cutting and decoding (what the archive writes and
+// the inspector shows), and the same bytes as a payload framed the way a dispatch host frames it.
 #include <QByteArray>
 #include <QString>
 
 #include "common/ansicodec.h"
 #include "common/textlines.h"
+#include "frames/framelog.h"
+#include "frames/framereader.h"
 #include "fuzz/fuzzcheck.h"
-#include "link/inboundarchive.h"
 #include "transport/base64.h"
 
 using fuzzcheck::require;
@@ -22,11 +23,11 @@ bool allBelow256(QStringView text) {
 
 void checkBlock(QByteArrayView block) {
     const QString text = ansi::toText(block);
-    const std::optional<QString> payload = InboundArchive::payloadOf(text);
+    const std::optional<QString> payload = framereader::payloadOf(text);
     require(payload.has_value() ==
-                (text.contains(QChar(InboundArchive::kSoh)) && text.contains(QChar(InboundArchive::kEot))),
+                (text.contains(QChar(framereader::kSoh)) && text.contains(QChar(framereader::kEot))),
             "a payload exactly when the block holds SOH and EOT");
-    const Result<QString> decoded = InboundArchive::decodedText(block);
+    const Result<QByteArray> decoded = framereader::decodedPayload(block);
     if (!payload) {
         require(!decoded, "no frame, nothing decoded");
         return;
@@ -39,10 +40,13 @@ void checkBlock(QByteArrayView block) {
     require(raw.ok() && raw.value().size() <= payload->size() / 4 * 3,
             "three bytes at most per group of four");
     require(allBelow256(raw.value()), "the decoder gives bytes");
-    const QString& archived = decoded.value();
-    require(allBelow256(archived), "the archive text is bytes, so Latin-1 writes it back exactly");
+    const QString archived = QString::fromLatin1(decoded.value());
     require(fuzzcheck::isCrLfText(archived), "the archive text has CR LF lines");
     require(archived == textlines::normalize(raw.value()), "the archive text is the decoded payload's lines");
+    FrameLog log;
+    const std::uint64_t serial = log.addReceived({}, block.toByteArray(), std::nullopt);
+    require(block.size() > log.headLimit() || log.decodedPayload(serial) == ansi::toText(decoded.value()),
+            "the inspector shows what is archived");
 }
 
 void checkFramed(QByteArrayView bytes) {
@@ -53,8 +57,8 @@ void checkFramed(QByteArrayView bytes) {
     require(back.ok() && back.value() == payload, "decode(encode(x)) == x");
     const QByteArray frame =
         '\x01' + QByteArray::number(encoded.size()) + '\x02' + encoded.toLatin1() + '\x04';
-    const Result<QString> archived = InboundArchive::decodedText(frame);
-    require(archived.ok() && archived.value() == textlines::normalize(payload),
+    const Result<QByteArray> archived = framereader::decodedPayload(frame);
+    require(archived.ok() && archived.value() == textlines::normalize(payload).toLatin1(),
             "a framed payload is archived as its own lines");
 }
 

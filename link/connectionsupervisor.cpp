@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <QScopeGuard>
 
-#include "link/leadingnumber.h"
+#include "common/leadingnumber.h"
 #include "logs/trafficlogs.h"
 
 using namespace Qt::Literals::StringLiterals;

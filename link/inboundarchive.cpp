@@ -1,11 +1,7 @@
 #include "link/inboundarchive.h"
 
-#include "common/ansicodec.h"
 #include "common/filestamp.h"
 #include "common/newfile.h"
-#include "common/textlines.h"
-#include "link/leadingnumber.h"
-#include "transport/base64.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -13,48 +9,12 @@ InboundArchive::InboundArchive(QString xmlFolder, Clock clock)
     : m_folder(std::move(xmlFolder))
     , m_clock(std::move(clock)) {}
 
-std::optional<QString> InboundArchive::payloadOf(QStringView blockText) {
-    // The markers are looked for in the block as received, before a NUL could hide them.
-    if (!blockText.contains(QChar(kSoh)) || !blockText.contains(QChar(kEot)))
-        return std::nullopt;
-    const QString text = textlines::normalize(blockText);
-    // A NUL ahead of the SOH leaves no SOH in the text: then the whole text is the frame.
-    const qsizetype soh = text.indexOf(QChar(kSoh));
-    const QStringView frame = soh >= 0 ? QStringView(text).sliced(soh) : QStringView(text);
-    const qsizetype stx = frame.indexOf(QChar(kStx));
-    if (stx >= 0) {
-        const std::int64_t declared = leadingNumber(stx > 1 ? frame.sliced(1, stx - 1) : QStringView());
-        if (declared <= 0)
-            return QString();
-        const QStringView rest = frame.sliced(stx + 1);
-        return rest.first(std::min<qsizetype>(rest.size(), declared)).toString();
-    }
-    const QStringView rest = frame.isEmpty() ? frame : frame.sliced(1);
-    if (const qsizetype eot = rest.indexOf(QChar(kEot)); eot >= 0)
-        return rest.first(eot).toString();
-    // To the end of the block: the line end that the working text adds is not part of it.
-    return (rest.endsWith(u"\r\n") ? rest.chopped(2) : rest).toString();
-}
-
-Result<QString> InboundArchive::decodedText(QByteArrayView block) {
-    const std::optional<QString> payload = payloadOf(ansi::toText(block));
-    if (!payload)
-        return Failure{NoFrame, u"No framed packet in the block."_s};
-    const Result<QString> decoded = base64::decode(*payload);
-    if (!decoded)
-        return Failure{Undecodable, decoded.message()};
-    return textlines::normalize(decoded.value());
-}
-
 Result<QString> InboundArchive::archive(QByteArrayView block) {
-    const Result<QString> text = decodedText(block);
-    if (!text)
-        return text.failure();
-    // The decoder gives one character per byte (Latin-1), so Latin-1 writes back exactly the
-    // host's bytes. Through Windows-1252 the bytes 0x80 to 0x9F would come out as "?", and a
-    // UTF-8 packet (a euro sign is E2 82 AC) would be damaged in its archive copy.
+    const Result<QByteArray> bytes = framereader::decodedPayload(block);
+    if (!bytes)
+        return bytes.failure();
     Result<QString> written = newfile::write(m_folder, u"MC_"_s + fileStamp(m_clock(), StampOrder::DayFirst),
-                                             u".XML"_s, text.value().toLatin1());
+                                             u".XML"_s, bytes.value());
     if (!written)
         return Failure{NotWritten, written.message()};
     return written;

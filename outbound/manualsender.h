@@ -3,7 +3,7 @@
 #include <QString>
 #include <functional>
 
-#include "link/framerecord.h"
+#include "frames/framerecord.h"
 #include "outbound/framing.h"
 
 class TcpClient;

@@ -10,7 +10,7 @@
 #include <functional>
 #include <optional>
 
-#include "link/framerecord.h"
+#include "frames/framerecord.h"
 #include "outbound/framing.h"
 #include "outbound/outboxhealth.h"
 

@@ -3,7 +3,7 @@
 #include <QFileInfo>
 
 #include "engine/linkengine.h"
-#include "link/framelog.h"
+#include "frames/framelog.h"
 #include "service/consolelog.h"
 
 using namespace Qt::Literals::StringLiterals;

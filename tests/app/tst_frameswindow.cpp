@@ -11,6 +11,7 @@
 
 #include "app/extrasettingsdialog.h"
 #include "app/frameswindow.h"
+#include "frames/framelog.h"
 #include "hostframe.h"
 #include "scriptedprompts.h"
 #include "testfiles.h"
@@ -119,9 +120,63 @@ private slots:
         QCOMPARE(m_peer->received(), QByteArray());
         prompts.answerNext(prompts::Answer::Yes);
         inspector.findChild<QPushButton*>(u"resendButton"_s)->click();
-        QTRY_COMPARE(m_peer->received(), QByteArray("<rit nr=\"1\"/>")); // as a typed packet goes
+        // As a typed packet goes, with the text the archive wrote for it.
+        QTRY_COMPARE(m_peer->received(), QByteArray("<rit nr=\"1\"/>\r\n"));
         filter->clear();
         QTRY_COMPARE(rows->rowCount(), 3); // the resend is a frame too
+    }
+
+    // With the table full, every frame that arrives while the question is open moves the rows
+    // by one; the frame chosen before the question is the one sent all the same. One that has
+    // left the table meanwhile is not sent, and the operator is told why.
+    void resendSendsTheChosenFrameWhileFramesArrive() {
+        m_window->extraSettings().findChild<QLineEdit*>(u"InspecteurAantal"_s)->setText(u"3"_s);
+        connectToPeer();
+        m_window->findChild<QAction*>(u"FrameInspecteurTonen"_s)->trigger();
+        FramesWindow& inspector = m_window->frameInspector();
+        QVERIFY(QTest::qWaitForWindowExposed(&inspector));
+        auto* table = inspector.findChild<QTableView*>(u"framesTableView"_s);
+        QAbstractItemModel* rows = table->model();
+        const auto newest = [rows] {
+            return rows->index(rows->rowCount() - 1, FrameLog::FirstLineColumn).data().toString();
+        };
+        // Each in a tick of its own: the next goes once the last has its row.
+        const auto arrive = [&](int nr) {
+            const QByteArray xml = "<rit nr=\"" + QByteArray::number(nr) + "\"/>";
+            m_peer->send(frame(xml));
+            QTRY_COMPARE(newest(), QString::fromLatin1(xml));
+        };
+        for (int nr = 1; nr <= 3; ++nr)
+            arrive(nr);
+        QCOMPARE(rows->rowCount(), 3);
+        table->selectRow(1);
+        auto* resend = inspector.findChild<QPushButton*>(u"resendButton"_s);
+
+        ScriptedPrompts prompts;
+        prompts.whileNextIsOpen([&] {
+            arrive(4);
+            QCOMPARE(rows->index(1, FrameLog::FirstLineColumn).data().toString(), u"<rit nr=\"3\"/>"_s);
+        });
+        prompts.answerNext(prompts::Answer::Yes);
+        resend->click();
+        QTRY_COMPARE(m_peer->received(), QByteArray("<rit nr=\"2\"/>\r\n"));
+        QCOMPARE(prompts.messages().size(), 1);
+
+        table->selectRow(0); // nr 3
+        prompts.whileNextIsOpen([&] {
+            for (int nr = 5; nr <= 7; ++nr)
+                arrive(nr);
+        });
+        prompts.answerNext(prompts::Answer::Yes);
+        resend->click();
+        QCOMPARE(prompts.messages().size(), 3);
+        QCOMPARE(prompts.messages().last().text,
+                 u"Dit frame staat niet meer in de frame-inspecteur: het is intussen door nieuwere frames "
+                 u"verdrongen. Er is niets verzonden."_s);
+        // Nothing went between the first resend and a packet typed now.
+        edit(u"edtPakket"_s)->setText(u"einde"_s);
+        button(u"Button1"_s)->click();
+        QTRY_COMPARE(m_peer->received(), QByteArray("<rit nr=\"2\"/>\r\neinde"));
     }
 
 private:

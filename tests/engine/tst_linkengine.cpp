@@ -5,10 +5,11 @@
 #include <QTest>
 
 #include "closedport.h"
+#include "common/ansicodec.h"
 #include "deadpath.h"
 #include "engine/linkengine.h"
+#include "frames/framelog.h"
 #include "hostframe.h"
-#include "link/framelog.h"
 #include "loopbackpeer.h"
 #include "testclock.h"
 #include "testfiles.h"
@@ -156,7 +157,7 @@ private slots:
         QCOMPARE(cell(row, FrameLog::OutcomeColumn), QFileInfo(written).fileName());
         QCOMPARE(readFile(written), QByteArray("<rit/>\r\n"));
         QCOMPARE(frames.record(row).bytes, good);
-        QCOMPARE(frames.decodedPayload(row), u"<rit/>"_s);
+        QCOMPARE(frames.decodedPayload(frames.record(row).serial), u"<rit/>\r\n"_s);
 
         m_parameters.xmlBestandenBewaren = false;
         row = send(good);
@@ -172,6 +173,34 @@ private slots:
         QCOMPARE(incoming().size(), 1 + 6);
     }
 
+    // For frames with characters outside the Base64 alphabet, the very frames the inspector
+    // flags, its payload is the text of the archive file that the same frame gave.
+    void inspectorShowsWhatTheArchiveWrote_data() {
+        QTest::addColumn<QByteArray>("block");
+        QTest::newRow("bad character") << QByteArray("\x01"
+                                                     "8\x02PH!pdC8+\x04");
+        QTest::newRow("blank, star, high byte") << QByteArray("\x01"
+                                                              "12\x02PHJ pdC*+gA==\x04");
+        QTest::newRow("line break inside") << QByteArray("\x01"
+                                                         "10\x02PHJp\r\ndC8+\x04");
+        QTest::newRow("pad in the middle") << QByteArray("\x01"
+                                                         "8\x02PH==dC8+\x04");
+    }
+    void inspectorShowsWhatTheArchiveWrote() {
+        QFETCH(QByteArray, block);
+        m_engine->onOff();
+        QTRY_COMPARE(m_peer->connectionCount(), 1);
+        FrameLog& frames = m_engine->frames();
+        m_peer->send(block);
+        QTRY_COMPARE(frames.rowCount(), 1);
+        QVERIFY(!frames.analysis(0).base64Valid());
+        const FrameRecord& record = frames.record(0);
+        QCOMPARE(record.archive, FrameRecord::Archive::Written);
+        const QByteArray file = readFile(record.archiveDetail);
+        QVERIFY(!file.isEmpty());
+        QCOMPARE(frames.decodedPayload(record.serial), ansi::toText(file));
+    }
+
     // What was typed shows as a sent row; sending it again uses the framing of now.
     void resendUsesTheFramingOfNow() {
         m_engine->onOff();
@@ -180,17 +209,18 @@ private slots:
         QCOMPARE(frames.rowCount(), 1);
         QCOMPARE(frames.data(frames.index(0, FrameLog::DirectionColumn)).toString(), u"uit"_s);
         QCOMPARE(frames.outcomeText(0), u"getypt pakket"_s);
+        const std::uint64_t typed = frames.record(0).serial;
         QTRY_COMPARE(m_peer->received(), QByteArray("abc"));
         m_parameters.stx = true;
         m_parameters.enc64verzenden = true;
-        QVERIFY(m_engine->resend(0));
+        QVERIFY(m_engine->resend(typed));
         QTRY_COMPARE(m_peer->received(), QByteArray("abc4\x02YWJj"));
         QCOMPARE(frames.rowCount(), 2);
         QCOMPARE(frames.outcomeText(1), u"opnieuw verzonden"_s);
         QCOMPARE(m_engine->logs().outgoing().lines(), (QStringList{u"abc"_s, u"4\x02YWJj"_s}));
-        QCOMPARE(m_engine->resend(5).failure().code, 1);
+        QCOMPARE(m_engine->resend(typed + 5).failure().code, int(LinkEngine::ResendGone));
         m_engine->onOff();
-        QCOMPARE(m_engine->resend(0).message(), u"Open eerste de TCP/IP verbinding met de host"_s);
+        QCOMPARE(m_engine->resend(typed).message(), u"Open eerste de TCP/IP verbinding met de host"_s);
     }
 
     // With AutoConnect on, the status shows when the next attempt comes; when that time is

@@ -4,7 +4,6 @@
 #include <QTest>
 
 #include "link/inboundarchive.h"
-#include "link/leadingnumber.h"
 #include "testfiles.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -25,79 +24,6 @@ class TestInboundArchive : public QObject {
 private slots:
     void init() { m_dir.emplace(); }
     void cleanup() { m_dir.reset(); }
-
-    void leadingNumbers_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<qint64>("value");
-        QTest::newRow("plain") << u"4000"_s << qint64(4000);
-        QTest::newRow("leading blank") << u" 4000"_s << qint64(4000);
-        QTest::newRow("trailing letters") << u"4000abc"_s << qint64(4000);
-        QTest::newRow("letters only") << u"abc"_s << qint64(0);
-        QTest::newRow("empty") << QString() << qint64(0);
-        QTest::newRow("above 16 bits") << u"70000"_s << qint64(70000);
-        QTest::newRow("minus") << u"-5"_s << qint64(-5);
-        QTest::newRow("plus") << u"+12"_s << qint64(12);
-        QTest::newRow("dollar hex") << u"$FF"_s << qint64(255);
-        QTest::newRow("x hex") << u"x1a"_s << qint64(26);
-        QTest::newRow("0x hex") << u"0x10"_s << qint64(16);
-        QTest::newRow("hex letters in decimal stop") << u"12ab"_s << qint64(12);
-        QTest::newRow("ends at STX") << u"16\x02QUJD"_s << qint64(16);
-        QTest::newRow("digits past 32 bits stop") << u"99999999999"_s << qint64(999999999);
-    }
-    void leadingNumbers() {
-        QFETCH(QString, text);
-        QFETCH(qint64, value);
-        QCOMPARE(leadingNumber(text), value);
-    }
-
-    void payloads_data() {
-        QTest::addColumn<QString>("block");
-        QTest::addColumn<bool>("framed");
-        QTest::addColumn<QString>("payload");
-        QTest::newRow("SOH without EOT") << u"\x01"
-                                            "4\x02QUJD"_s
-                                         << false << QString();
-        QTest::newRow("EOT without SOH") << u"4\x02QUJD\x04"_s << false << QString();
-        QTest::newRow("length path") << u"\x01"
-                                        "16\x02PGE+MTIzPC9hPg==\x04"_s
-                                     << true << u"PGE+MTIzPC9hPg=="_s;
-        QTest::newRow("markers in any order") << u"\x04junk\x01"
-                                                 "4\x02QUJD"_s
-                                              << true << u"QUJD"_s;
-        QTest::newRow("text before SOH") << u"ack\x01"
-                                            "4\x02QUJDRA\x04"_s
-                                         << true << u"QUJD"_s;
-        QTest::newRow("no digits gives 0") << u"\x01\x02QUJD\x04"_s << true << QString();
-        QTest::newRow("negative length") << u"\x01-3\x02QUJD\x04"_s << true << QString();
-        QTest::newRow("length beyond the block takes the rest and CR LF") << u"\x01"
-                                                                             "99\x02QUJD\x04"_s
-                                                                          << true << u"QUJD\x04\r\n"_s;
-        QTest::newRow("line ends count as CR LF") << u"\x01"
-                                                     "6\x02QU\nJD\x04"_s
-                                                  << true << u"QU\r\nJD"_s;
-        QTest::newRow("first frame only") << u"\x01"
-                                             "4\x02QUJD\x04\x01"
-                                             "4\x02WFla\x04"_s
-                                          << true << u"QUJD"_s;
-        QTest::newRow("no STX: up to the EOT") << u"\x01QUJD\x04rest"_s << true << u"QUJD"_s;
-        QTest::newRow("no STX, EOT ahead: to the end") << u"\x04\x01QUJD"_s << true << u"QUJD"_s;
-        // The length is read from what lies between the first SOH and that STX: no digits there.
-        QTest::newRow("STX of a later frame") << u"\x01QUJD\x04\x01"
-                                                 "4\x02WFla\x04"_s
-                                              << true << QString();
-        QTest::newRow("NUL cuts the text") << u"\x01"
-                                              "8\x02QUJD\0WFla\x04"_s
-                                           << true << u"QUJD\r\n"_s;
-    }
-    void payloads() {
-        QFETCH(QString, block);
-        QFETCH(bool, framed);
-        QFETCH(QString, payload);
-        const auto cut = InboundArchive::payloadOf(block);
-        QCOMPARE(cut.has_value(), framed);
-        if (framed)
-            QCOMPARE(*cut, payload);
-    }
 
     void writesTheDecodedTextWithCrLf_data() {
         QTest::addColumn<QByteArray>("xml");

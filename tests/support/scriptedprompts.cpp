@@ -1,5 +1,7 @@
 #include "scriptedprompts.h"
 
+#include <utility>
+
 ScriptedPrompts::ScriptedPrompts()
     : m_previous(prompts::handler()) {
     prompts::setHandler(this);
@@ -18,6 +20,7 @@ QStringList ScriptedPrompts::messageTexts() const {
 
 void ScriptedPrompts::reset() {
     m_answers.clear();
+    m_whileOpen = {};
     m_files.clear();
     m_folders.clear();
     m_messages.clear();
@@ -26,6 +29,8 @@ void ScriptedPrompts::reset() {
 
 prompts::Answer ScriptedPrompts::show(const prompts::Message& message) {
     m_messages.append(message);
+    if (m_whileOpen)
+        std::exchange(m_whileOpen, {})();
     if (!m_answers.isEmpty())
         return m_answers.takeFirst();
     return message.buttons == prompts::Buttons::YesNo ? prompts::Answer::No : prompts::Answer::Ok;

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 #include "common/prompts.h"
 
@@ -15,6 +16,9 @@ public:
     ~ScriptedPrompts() override;
 
     void answerNext(prompts::Answer answer) { m_answers.append(answer); }
+    /// Runs action while the next message is open, before it is answered: what a real box's
+    /// own event loop lets happen meanwhile (frames arriving, timers firing).
+    void whileNextIsOpen(std::function<void()> action) { m_whileOpen = std::move(action); }
     void chooseNextFile(const QString& path) { m_files.append(path); }
     void cancelNextFile() { m_files.append(QString()); }
     void chooseNextFolder(const QString& path) { m_folders.append(path); }
@@ -33,6 +37,7 @@ public:
 private:
     prompts::Handler* m_previous = nullptr;
     QList<prompts::Answer> m_answers;
+    std::function<void()> m_whileOpen;
     QStringList m_files;
     QStringList m_folders;
     QList<prompts::Message> m_messages;

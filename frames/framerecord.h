@@ -7,7 +7,8 @@
 
 /// One frame that crossed the link, as the inspector keeps it. The bytes are those on the wire;
 /// for a received block they share the poll's buffer (implicit sharing), so keeping a record
-/// copies nothing.
+/// copies nothing. Of a frame larger than the frame log's head limit only the head is kept:
+/// wireSize then tells how large it was, and cut() says so.
 struct FrameRecord {
     enum class Direction { Received, Sent };
     /// Where a sent frame came from; Received for the host's blocks.
@@ -36,6 +37,8 @@ struct FrameRecord {
     Direction direction = Direction::Received;
     Source source = Source::Received;
     QByteArray bytes;
+    /// The frame's size on the wire; more than bytes.size() when only its head is kept.
+    qsizetype wireSize = 0;
     /// Whether the payload is meant to be Base64: always for received blocks (the archive decodes
     /// them), as enc64verzenden stood for sent frames.
     bool base64 = true;
@@ -47,4 +50,6 @@ struct FrameRecord {
     Delivery delivery = Delivery::NotApplicable;
     /// Unique within one FrameLog; a later update finds its record by it.
     std::uint64_t serial = 0;
+
+    bool cut() const { return bytes.size() < wireSize; }
 };

@@ -1,4 +1,4 @@
-#include "link/leadingnumber.h"
+#include "common/leadingnumber.h"
 
 std::int64_t leadingNumber(QStringView text) {
     qsizetype i = 0;

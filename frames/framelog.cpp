@@ -1,8 +1,11 @@
-#include "link/framelog.h"
+#include "frames/framelog.h"
 
 #include <QFileInfo>
+#include <QLocale>
 
 #include "common/ansicodec.h"
+#include "frames/framereader.h"
+#include "transport/asciitext.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -19,16 +22,81 @@ void FrameLog::setByteBudget(qsizetype bytes) {
     trim();
 }
 
+void FrameLog::setHeadLimit(qsizetype bytes) {
+    m_headLimit = std::max<qsizetype>(1, bytes);
+}
+
+qsizetype FrameLog::costOf(const FrameRecord& record) {
+    // The texts are UTF-16; the entry itself and its analysis (a bounded first line) as well.
+    const qsizetype texts = record.payload.size() + record.archiveDetail.size() + record.file.size();
+    return qsizetype(sizeof(Entry)) + record.bytes.size() + 2 * texts + 2 * FrameAnalysis::kFirstLineLimit;
+}
+
 std::uint64_t FrameLog::append(FrameRecord record) {
+    if (m_capacity == 0)
+        return 0;
     record.serial = m_nextSerial++;
+    record.wireSize = std::max(record.wireSize, record.bytes.size());
+    std::optional<FrameAnalysis> analysis;
+    if (record.bytes.size() > m_headLimit) {
+        // The verdicts are about the whole frame; afterwards only the head is held, copied out
+        // so that the rest of a shared block can go.
+        analysis = FrameAnalysis::of(record.bytes, record.base64);
+        record.bytes = record.bytes.first(m_headLimit);
+    }
+    if (record.payload.size() > m_headLimit)
+        record.payload = record.payload.first(m_headLimit);
     const std::uint64_t serial = record.serial;
+    const qsizetype cost = costOf(record);
     const int row = int(m_entries.size());
     beginInsertRows({}, row, row);
-    m_bytesHeld += record.bytes.size();
-    m_entries.push_back({std::move(record), std::nullopt});
+    m_bytesHeld += cost;
+    m_entries.push_back({std::move(record), std::move(analysis), cost});
     endInsertRows();
     trim();
     return serial;
+}
+
+std::uint64_t FrameLog::addReceived(const QDateTime& time, const QByteArray& block,
+                                    const std::optional<Result<QString>>& archived) {
+    FrameRecord record;
+    record.time = time;
+    record.bytes = block;
+    if (!archived) {
+        record.archive = FrameRecord::Archive::Off;
+    } else if (archived->ok()) {
+        record.archive = FrameRecord::Archive::Written;
+        record.archiveDetail = archived->value();
+    } else {
+        switch (archived->failure().code) {
+        case framereader::NoFrame:
+            record.archive = FrameRecord::Archive::NoFrame;
+            break;
+        case framereader::Undecodable:
+            record.archive = FrameRecord::Archive::Undecodable;
+            break;
+        default:
+            record.archive = FrameRecord::Archive::NotWritable;
+            break;
+        }
+        record.archiveDetail = archived->message();
+    }
+    return append(std::move(record));
+}
+
+std::uint64_t FrameLog::addSent(const QDateTime& time, FrameRecord::Source source, QStringView frame,
+                                const QString& payload, bool base64, const QString& file,
+                                FrameRecord::Delivery delivery) {
+    FrameRecord record;
+    record.time = time;
+    record.direction = FrameRecord::Direction::Sent;
+    record.source = source;
+    record.bytes = ascii::fromText(frame);
+    record.base64 = base64;
+    record.payload = payload;
+    record.file = file;
+    record.delivery = delivery;
+    return append(std::move(record));
 }
 
 void FrameLog::trim() {
@@ -36,7 +104,7 @@ void FrameLog::trim() {
     qsizetype bytes = m_bytesHeld;
     const qsizetype size = qsizetype(m_entries.size());
     while (drop < size && (size - drop > m_capacity || (bytes > m_byteBudget && size - drop > 1))) {
-        bytes -= m_entries[std::size_t(drop)].record.bytes.size();
+        bytes -= m_entries[std::size_t(drop)].cost;
         ++drop;
     }
     if (drop == 0)
@@ -61,16 +129,26 @@ const FrameAnalysis& FrameLog::analysis(int row) const {
     return *entry.analysis;
 }
 
-QString FrameLog::decodedPayload(int row) const {
-    const FrameAnalysis& a = analysis(row);
+const FrameRecord* FrameLog::find(std::uint64_t serial) const {
+    const int row = rowOf(serial);
+    return row < 0 ? nullptr : &record(row);
+}
+
+std::optional<QString> FrameLog::decodedPayload(std::uint64_t serial) const {
+    const int row = rowOf(serial);
+    if (row < 0)
+        return std::nullopt;
     const FrameRecord& r = record(row);
-    const QByteArrayView payload = QByteArrayView(r.bytes).sliced(a.payloadOffset, a.actualLength);
-    if (r.base64) {
-        const auto decoded = QByteArray::fromBase64Encoding(payload.toByteArray());
-        if (decoded)
-            return ansi::toText(*decoded);
-    }
-    return ansi::toText(payload);
+    if (r.direction == FrameRecord::Direction::Sent)
+        return r.payload;
+    if (!r.cut())
+        if (const Result<QByteArray> archived = framereader::decodedPayload(r.bytes))
+            return ansi::toText(archived.value());
+    // The analysis of a cut frame was made on all of it: its payload may run past the head.
+    const FrameAnalysis& a = analysis(row);
+    const qsizetype from = std::min(a.payloadOffset, r.bytes.size());
+    return ansi::toText(
+        QByteArrayView(r.bytes).sliced(from, std::min(a.actualLength, r.bytes.size() - from)));
 }
 
 void FrameLog::setDelivery(std::uint64_t serial, FrameRecord::Delivery delivery) {
@@ -139,6 +217,12 @@ QString FrameLog::lengthText(const FrameAnalysis& a) {
     if (a.declaredLength && !a.lengthMatches())
         text += u" (wijkt af)"_s;
     return text;
+}
+
+QString FrameLog::cutText(const FrameRecord& record) {
+    const QLocale dutch(QLocale::Dutch, QLocale::Netherlands);
+    return u"ingekort bewaard: %1 van %2 bytes"_s.arg(dutch.toString(record.bytes.size()),
+                                                      dutch.toString(record.wireSize));
 }
 
 QString FrameLog::base64Text(const FrameAnalysis& a, bool base64) {
@@ -229,7 +313,7 @@ QString FrameLog::text(int row, int column) const {
     case MarkersColumn:
         return markersText(analysis(row));
     case LengthColumn:
-        return lengthText(analysis(row));
+        return r.cut() ? lengthText(analysis(row)) + u" ("_s + cutText(r) + u')' : lengthText(analysis(row));
     case Base64Column:
         return base64Text(analysis(row), r.base64);
     case FirstLineColumn:

@@ -1,10 +1,11 @@
-#include "link/frameanalysis.h"
+#include "frames/frameanalysis.h"
 
 #include <QByteArray>
 #include <array>
 
 #include "common/ansicodec.h"
-#include "link/leadingnumber.h"
+#include "common/leadingnumber.h"
+#include "transport/base64.h"
 
 namespace {
 
@@ -83,9 +84,14 @@ FrameAnalysis FrameAnalysis::of(QByteArrayView bytes, bool base64) {
     }
     const qsizetype bad = firstBadBase64(payload);
     a.base64BadOffset = bad < 0 ? -1 : a.payloadOffset + bad;
-    // Enough groups of four for the first line's limit; the rest is never decoded here.
+    if (bad >= 0) {
+        a.firstLine = firstLineOf(payload);
+        return a;
+    }
+    // Enough groups of four for the first line's limit; the rest is never decoded here. Clean
+    // Base64 holds no NUL, so the decoder does not refuse it.
     const qsizetype prefix = std::min(payload.size(), (kFirstLineLimit + 2) / 3 * 4 + 4);
-    a.firstLine = bad < 0 ? firstLineOf(QByteArray::fromBase64(payload.first(prefix).toByteArray()))
-                          : firstLineOf(payload);
+    const Result<QString> decoded = base64::decode(QString::fromLatin1(payload.first(prefix)));
+    a.firstLine = firstLineOf(decoded ? decoded.value().toLatin1() : payload.toByteArray());
     return a;
 }

@@ -1,9 +1,8 @@
 #include <QRegularExpression>
-#include <QSignalSpy>
 #include <QTest>
 
-#include "link/frameanalysis.h"
-#include "link/framelog.h"
+#include "frames/frameanalysis.h"
+#include "frames/framelog.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -18,7 +17,7 @@ FrameRecord received(const QByteArray& bytes, FrameRecord::Archive archive = Fra
 
 } // namespace
 
-// The inspector's verdicts on the bytes as they travelled, and the bounded table that shows them.
+// The inspector's verdicts on the bytes as they travelled.
 class TestFrameAnalysis : public QObject {
     Q_OBJECT
 private slots:
@@ -92,60 +91,6 @@ private slots:
         QCOMPARE(FrameLog::base64Text(a, false), u"n.v.t."_s);
         QCOMPARE(a.firstLine, u"abc"_s);
         QCOMPARE(a.actualLength, 8);
-    }
-
-    // Halves of one frame in two ticks are told apart from a block that is simply no frame.
-    void splitOverTwoTicks() {
-        FrameLog log;
-        std::ignore = log.append(received("\x01"
-                                          "16\x02PGEvPg0K"));
-        std::ignore = log.append(received("PGIvPg==\x04"));
-        std::ignore = log.append(received("ruis"));
-        QCOMPARE(log.outcomeText(0), u"niet bewaard: frame verdeeld over twee ticks"_s);
-        QCOMPARE(log.outcomeText(1), u"niet bewaard: frame verdeeld over twee ticks"_s);
-        QCOMPARE(log.outcomeText(2), u"niet bewaard: geen volledig frame"_s);
-    }
-
-    // The last N records by count, and by bytes held; the newest stays whatever its size.
-    void bounded() {
-        FrameLog log;
-        log.setCapacity(3);
-        QSignalSpy removed(&log, &QAbstractItemModel::rowsRemoved);
-        std::uint64_t last = 0;
-        for (int i = 0; i < 5; ++i)
-            last = log.append(received(QByteArray::number(i)));
-        QCOMPARE(log.rowCount(), 3);
-        QCOMPARE(log.record(0).bytes, QByteArray("2"));
-        QCOMPARE(log.rowOf(last), 2);
-        QCOMPARE(log.rowOf(1), -1);
-        QCOMPARE(removed.size(), 2);
-        log.setByteBudget(10);
-        std::ignore = log.append(received(QByteArray(64, 'x')));
-        QCOMPARE(log.rowCount(), 1);
-        QCOMPARE(log.record(0).bytes.size(), 64);
-    }
-
-    // Appending shares the block and looks at none of it; the analysis comes when asked.
-    void appendCopiesNothing() {
-        const QByteArray block(8 * 1024 * 1024, 'A');
-        FrameLog log;
-        std::ignore = log.append(received(block));
-        QVERIFY(log.record(0).bytes.constData() == block.constData());
-    }
-
-    void deliveryUpdatesItsRow() {
-        FrameLog log;
-        FrameRecord sent;
-        sent.direction = FrameRecord::Direction::Sent;
-        sent.source = FrameRecord::Source::Outbox;
-        sent.file = u"/uit/a.xml"_s;
-        sent.delivery = FrameRecord::Delivery::AwaitingConfirmation;
-        const std::uint64_t serial = log.append(sent);
-        QCOMPARE(log.outcomeText(0), u"a.xml: wacht op bevestiging"_s);
-        QSignalSpy changed(&log, &QAbstractItemModel::dataChanged);
-        log.setDelivery(serial, FrameRecord::Delivery::Confirmed);
-        QCOMPARE(changed.size(), 1);
-        QCOMPARE(log.outcomeText(0), u"a.xml: bevestigd en verwijderd"_s);
     }
 };
 
