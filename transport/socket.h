@@ -55,8 +55,14 @@ public:
     /// Hands every byte to the platform; a send that makes no progress for limit fails with
     /// 10060. Throws SocketError; returns false when the platform accepted nothing (peer gone).
     bool sendAll(QByteArrayView bytes, std::chrono::milliseconds limit, const Serve& serve = {});
+    /// Waits until the peer's TCP has acknowledged every byte handed to the platform. A queue that
+    /// has not shrunk for limit gives false (a negative limit waits without end); a broken
+    /// connection throws SocketError.
+    bool waitAcknowledged(std::chrono::milliseconds limit, const Serve& serve = {});
     /// Shuts down the sending direction, then releases the socket.
     void close() noexcept;
+    /// Releases the socket with a reset: bytes still queued are discarded, never delivered late.
+    void abort() noexcept;
 
 private:
     explicit Socket(int handle)

@@ -58,7 +58,8 @@ private slots:
         m_ready = false;
         m_onOffCalls = 0;
         connect(m_client.get(), &TcpClient::OnConnected, this, [this] { m_ready = true; });
-        OutboxSender::Link link{[this] { return m_ready; }, [this](bool r) { m_ready = r; },
+        OutboxSender::Link link{[this] { return m_ready; },
+                                [this](bool r) { m_ready = r; },
                                 [this] {
                                     ++m_onOffCalls;
                                     if (m_client->Connected())
@@ -66,10 +67,11 @@ private slots:
                                     else
                                         m_client->Connect();
                                 },
-                                [] {
-                                }};
+                                [] {},
+                                {}};
         m_sender = std::make_unique<OutboxSender>(*m_client, *m_logs, link);
-        m_settings = OutboxSettings{true, m_dir->path(), framing::Options{true, true, true, false}, false};
+        m_settings = OutboxSettings{true,  m_dir->path(),    framing::Options{true, true, true, false},
+                                    false, qint64(64) << 20, std::chrono::seconds(21)};
     }
     void cleanup() {
         m_sender.reset();
@@ -221,7 +223,7 @@ private slots:
 
     // With confirmation on the file waits for the host's EOT, and nothing else goes meanwhile.
     void confirmationDeletesOnlyOnAcknowledgement() {
-        m_sender->setConfirmation({true, std::chrono::seconds(30)});
+        m_sender->setConfirmation({true, std::chrono::seconds(30), false});
         m_client->Connect();
         m_ready = true;
         QVERIFY(writeFile(m_dir->filePath(u"a.xml"_s), "<a/>"));
@@ -250,9 +252,7 @@ private slots:
         client.Connect();
         bool ready = true;
         OutboxSender sender(client, *m_logs,
-                            {[&] { return ready; }, [&](bool r) { ready = r; }, [] {},
-                             [] {
-                             }});
+                            {[&] { return ready; }, [&](bool r) { ready = r; }, [] {}, [] {}, {}});
         const QString path = m_dir->filePath(u"big.xml"_s);
         QVERIFY(writeFile(path, QByteArray(32 * 1024 * 1024, 'x')));
         sender.tick(m_settings);
