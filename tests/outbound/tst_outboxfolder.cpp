@@ -127,9 +127,10 @@ private slots:
         QVERIFY(QFile::setPermissions(m_dir->path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                          QFileDevice::ExeOwner | QFileDevice::ReadOther |
                                                          QFileDevice::WriteOther | QFileDevice::ExeOther));
-        QCOMPARE(QProcess::execute(u"setpriv"_s, {u"--reuid=nobody"_s, u"--regid=nogroup"_s, u"--clear-groups"_s,
-                                                  u"sh"_s, u"-c"_s, u"printf '<n/>' > \"$0\""_s, file}),
-                 0);
+        QCOMPARE(
+            QProcess::execute(u"setpriv"_s, {u"--reuid=nobody"_s, u"--regid=nogroup"_s, u"--clear-groups"_s,
+                                             u"sh"_s, u"-c"_s, u"printf '<n/>' > \"$0\""_s, file}),
+            0);
         const WithoutLeaseCapability withoutLease;
         if (!withoutLease.ok())
             QSKIP("CAP_LEASE cannot be dropped here");

@@ -1,8 +1,9 @@
 #include "leasecapability.h"
 
-#include <linux/capability.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+
+#include <linux/capability.h>
 
 namespace {
 
