@@ -68,7 +68,7 @@ public:
     void fault() {
         if (!faults || !m_socket)
             return;
-        switch (m_random.bounded(3)) {
+        switch (const int pick = m_random.bounded(10); pick < 4 ? 0 : pick < 7 ? 1 : 2) {
         case 0:
             m_resetNext = true;
             break;
@@ -118,7 +118,7 @@ private:
             m_stream.remove(0, stx + 1 + length + 1);
             if (const auto m = number.match(QString::fromLatin1(payload)); m.hasMatch())
                 ++received[m.captured(1).toInt()];
-            if (faults && m_random.bounded(10) == 0) {
+            if (faults && ++m_frames % 10 == 0) {
                 ++dropped;
             } else {
                 m_socket->write("\x04");
@@ -144,6 +144,7 @@ private:
     QByteArray m_stream;
     bool m_paused = false;
     bool m_resetNext = false;
+    int m_frames = 0;
     QElapsedTimer m_lastAck;
 };
 
@@ -155,7 +156,9 @@ void runUntil(const std::function<bool()>& done, qint64 ms) {
 }
 
 QByteArray settingsFile(quint16 port, bool confirm) {
-    const auto flag = [](bool on) { return on ? QByteArray("TRUE") : QByteArray("FALSE"); };
+    const auto flag = [](bool on) {
+        return on ? QByteArray("TRUE") : QByteArray("FALSE");
+    };
     return "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<Configuration>\r\n  <Hoofdscherm>\r\n"
            "    <edtPoort_Text>" +
            QByteArray::number(port) +
@@ -177,7 +180,8 @@ int main(int argc, char** argv) {
     const QStringList args = QCoreApplication::arguments();
     const int kills = intOption(args, u"--kills", 60);
     const bool confirm = intOption(args, u"--confirm", 1) != 0;
-    QRandomGenerator random(quint32(intOption(args, u"--seed", int(QDateTime::currentMSecsSinceEpoch() & 0x7FFFFFFF))));
+    QRandomGenerator random(
+        quint32(intOption(args, u"--seed", int(QDateTime::currentMSecsSinceEpoch() & 0x7FFFFFFF))));
 
     QTemporaryDir folder;
     const QString service = QCoreApplication::applicationDirPath() + u"/../bin/rtcpipclient-service"_s;
@@ -211,7 +215,8 @@ int main(int argc, char** argv) {
     QObject::connect(&producer, &QTimer::timeout, [&] {
         const QString name = u"n%1.xml"_s.arg(produced, 5, 10, QChar(u'0'));
         QFile f(outbox + u".tmp"_s);
-        if (f.open(QIODevice::WriteOnly) && f.write("<rit nr=\"" + QByteArray::number(produced) + "\"/>") > 0) {
+        if (f.open(QIODevice::WriteOnly) &&
+            f.write("<rit nr=\"" + QByteArray::number(produced) + "\"/>") > 0) {
             f.close();
             if (QFile::rename(outbox + u".tmp"_s, outbox + name))
                 ++produced;
@@ -238,7 +243,9 @@ int main(int argc, char** argv) {
     producer.stop();
     faults.stop();
     host.faults = false;
-    const auto outboxFiles = [&] { return QDir(outbox).entryList({u"*.xml"_s}, QDir::Files).size() - 1; };
+    const auto outboxFiles = [&] {
+        return QDir(outbox).entryList({u"*.xml"_s}, QDir::Files).size() - 1;
+    };
     runUntil([&] { return outboxFiles() == 0; }, 180000);
     runUntil([] { return false; }, 2000);
     const qint64 seconds = wall.elapsed() / 1000;
