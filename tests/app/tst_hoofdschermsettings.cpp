@@ -61,6 +61,8 @@ private slots:
                             // inspector's size and the times of entries.
                             "    <BevestigdAfleveren_Checked>FALSE</BevestigdAfleveren_Checked>\r\n"
                             "    <BevestigingsTijd_Text>30</BevestigingsTijd_Text>\r\n"
+                            "    <PakketIsBevestiging_Checked>FALSE</PakketIsBevestiging_Checked>\r\n"
+                            "    <MaxBestandsGrootte_Text>64</MaxBestandsGrootte_Text>\r\n"
                             "    <WachtWaarschuwing_Text>60</WachtWaarschuwing_Text>\r\n"
                             "    <InspecteurAantal_Text>1000</InspecteurAantal_Text>\r\n"
                             "    <TijdInLogboeken_Checked>FALSE</TijdInLogboeken_Checked>\r\n"
