@@ -34,12 +34,21 @@ ExtraSettingsDialog::ExtraSettingsDialog(LinkParameters& values, QWidget* parent
     m_confirmed->setObjectName(u"BevestigdAfleveren"_s);
     m_confirmed->setChecked(d.bevestigdAfleveren);
     m_confirmationSeconds = numberEdit(u"BevestigingsTijd"_s, d.bevestigingsTijd, 86400, this);
+    m_packetAcknowledges = new QCheckBox(
+        u"Een &pakket van de host (SOH, lengte, STX, inhoud, EOT) telt ook als bevestiging"_s, this);
+    m_packetAcknowledges->setObjectName(u"PakketIsBevestiging"_s);
+    m_packetAcknowledges->setChecked(d.pakketIsBevestiging);
+    m_sizeLimit = numberEdit(u"MaxBestandsGrootte"_s, d.maxBestandsGrootte, 1 << 20, this);
     m_warningSeconds = numberEdit(u"WachtWaarschuwing"_s, d.wachtWaarschuwing, 86400, this);
     m_inspectorFrames = numberEdit(u"InspecteurAantal"_s, d.inspecteurAantal, 1000000, this);
 
     connect(m_confirmed, &QCheckBox::toggled, this, [&values](bool on) { values.bevestigdAfleveren = on; });
     connect(m_confirmationSeconds, &QLineEdit::textChanged, this,
             [&values](const QString& text) { values.bevestigingsTijd = text; });
+    connect(m_packetAcknowledges, &QCheckBox::toggled, this,
+            [&values](bool on) { values.pakketIsBevestiging = on; });
+    connect(m_sizeLimit, &QLineEdit::textChanged, this,
+            [&values](const QString& text) { values.maxBestandsGrootte = text; });
     connect(m_warningSeconds, &QLineEdit::textChanged, this,
             [&values](const QString& text) { values.wachtWaarschuwing = text; });
     connect(m_inspectorFrames, &QLineEdit::textChanged, this,
@@ -48,6 +57,10 @@ ExtraSettingsDialog::ExtraSettingsDialog(LinkParameters& values, QWidget* parent
     auto* form = new QFormLayout;
     form->addRow(m_confirmed);
     form->addRow(u"Wachten op het ACK (seconden):"_s, m_confirmationSeconds);
+    form->addRow(m_packetAcknowledges);
+    auto* sizeLabel = new QLabel(u"&Grootste uitgaand bestand (MiB):"_s, this);
+    sizeLabel->setBuddy(m_sizeLimit);
+    form->addRow(sizeLabel, m_sizeLimit);
     form->addRow(u"Waarschuwen als een bestand langer wacht dan (seconden):"_s, m_warningSeconds);
     form->addRow(u"Frames in de frame-inspecteur:"_s, m_inspectorFrames);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);

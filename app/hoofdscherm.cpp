@@ -201,6 +201,8 @@ LinkParameters THoofdscherm::parameters() const {
     p.autoLocatie = m_AutoLocatie->text();
     p.bevestigdAfleveren = m_stored.bevestigdAfleveren;
     p.bevestigingsTijd = m_stored.bevestigingsTijd;
+    p.pakketIsBevestiging = m_stored.pakketIsBevestiging;
+    p.maxBestandsGrootte = m_stored.maxBestandsGrootte;
     p.wachtWaarschuwing = m_stored.wachtWaarschuwing;
     p.inspecteurAantal = m_stored.inspecteurAantal;
     p.tijdInLogboeken = m_TijdInLogboeken->isChecked();

@@ -107,13 +107,17 @@ LinkEngine::LinkEngine(LinkEngineConfig config, Parameters parameters, QObject* 
         m_frames->setCapacity(m_parameters().frameLogCapacity());
         std::ignore = m_frames->addSent(m_config.clock(), source, frame, payload, base64, file);
     });
-    m_outboxSender = new OutboxSender(*m_client, m_logs,
-                                      {[this] { return m_linkReady; },
-                                       [this](bool ready) { m_linkReady = ready; }, [this] { onOff(); },
-                                       [] {
-                                           QCoreApplication::processEvents();
-                                       }},
-                                      this, m_config.clock);
+    m_outboxSender =
+        new OutboxSender(*m_client, m_logs,
+                         {[this] { return m_linkReady; }, [this](bool ready) { m_linkReady = ready; },
+                          [this] { onOff(); }, [] { QCoreApplication::processEvents(); },
+                          [this] {
+                              return m_poller->takeWaiting();
+                          }},
+                         this, m_config.clock);
+    // Beside the data folders, under a name no reader of XML takes.
+    m_outboxSender->setLedgerFile(m_folders.root + u".niet-verwijderd"_s);
+    m_outboxSender->setStableFor(m_config.outboxStableFor);
     connect(m_outboxSender, &OutboxSender::sent, this,
             [this](const OutboxSend& send) { recordOutbox(send, false); });
     connect(m_outboxSender, &OutboxSender::deliveryChanged, this,
@@ -174,20 +178,22 @@ std::optional<std::chrono::milliseconds> LinkEngine::untilNextAttempt() const {
 
 void LinkEngine::refreshHealth() {
     const LinkParameters p = m_parameters();
-    const OutboxHealth health =
-        m_outboxSender->health({p.autoBestanden, p.autoLocatie, p.frame(), p.toonHex}, m_config.clock(),
-                               p.outboxWarnAfter(), m_status.phase == LinkStatus::Phase::Up);
+    const OutboxHealth health = m_outboxSender->health(
+        outboxSettings(p), m_config.clock(), p.outboxWarnAfter(), m_status.phase == LinkStatus::Phase::Up);
     if (health == m_health)
         return;
     m_health = health;
     emit outboxHealthChanged(m_health);
 }
 
+OutboxSettings LinkEngine::outboxSettings(const LinkParameters& p) const {
+    return {p.autoBestanden, p.autoLocatie, p.frame(), p.toonHex, p.outboxSizeLimit(), m_config.sendLimit};
+}
+
 void LinkEngine::recordReceived(const QByteArray& block, const std::optional<Result<QString>>& archived) {
     // On the receive path: nothing here may look through the block. The record shares it and
     // the inspector analyses it when asked.
-    if (m_outboxSender->awaitingConfirmation() && block.contains(char(InboundArchive::kEot)))
-        m_outboxSender->acknowledged();
+    m_outboxSender->received(block);
     m_frames->setCapacity(m_parameters().frameLogCapacity());
     std::ignore = m_frames->addReceived(m_config.clock(), block, archived);
 }
@@ -263,8 +269,8 @@ void LinkEngine::fileCheckerTick() {
         m_FileChecker->start();
     });
     const LinkParameters p = m_parameters();
-    m_outboxSender->setConfirmation({p.bevestigdAfleveren, p.confirmationWait()});
-    m_outboxSender->tick({p.autoBestanden, p.autoLocatie, p.frame(), p.toonHex});
+    m_outboxSender->setConfirmation({p.bevestigdAfleveren, p.confirmationWait(), p.pakketIsBevestiging});
+    m_outboxSender->tick(outboxSettings(p));
 }
 
 void LinkEngine::onOff() {

@@ -36,6 +36,8 @@ struct LinkEngineConfig {
     std::chrono::milliseconds connectLimit = std::chrono::seconds(21); ///< the TCP client's
     std::chrono::milliseconds sendLimit = std::chrono::seconds(21);    ///< the TCP client's
     DeadLinkLimits deadLink{};                                         ///< the TCP client's
+    /// How long an outbox file on which no lease can be had must stand still before it goes.
+    std::chrono::milliseconds outboxStableFor = std::chrono::seconds(2);
 };
 
 /// The link without a face: the TCP client, the three timers and what their handlers do (the
@@ -126,6 +128,7 @@ private:
     void setPhase(LinkStatus::Phase phase, bool publish = true);
     void publishStatus();
     void refreshHealth();
+    OutboxSettings outboxSettings(const LinkParameters& p) const;
     void restartTimer1();
 
     LinkEngineConfig m_config;

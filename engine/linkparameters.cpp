@@ -31,6 +31,8 @@ const QList<MainSetting>& extraSettings() {
     static const QList<MainSetting> table = {
         {u"BevestigdAfleveren"_s, u"Checked"_s, &LinkParameters::bevestigdAfleveren},
         {u"BevestigingsTijd"_s, u"Text"_s, &LinkParameters::bevestigingsTijd},
+        {u"PakketIsBevestiging"_s, u"Checked"_s, &LinkParameters::pakketIsBevestiging},
+        {u"MaxBestandsGrootte"_s, u"Text"_s, &LinkParameters::maxBestandsGrootte},
         {u"WachtWaarschuwing"_s, u"Text"_s, &LinkParameters::wachtWaarschuwing},
         {u"InspecteurAantal"_s, u"Text"_s, &LinkParameters::inspecteurAantal},
         {u"TijdInLogboeken"_s, u"Checked"_s, &LinkParameters::tijdInLogboeken},
@@ -55,4 +57,9 @@ std::chrono::milliseconds LinkParameters::outboxWarnAfter() const {
 
 int LinkParameters::frameLogCapacity() const {
     return int(std::min<std::int64_t>(nonNegative(inspecteurAantal), 1'000'000));
+}
+
+qint64 LinkParameters::outboxSizeLimit() const {
+    // Bounded so that the product fits; a limit of a terabyte is no limit worth keeping apart.
+    return std::min<std::int64_t>(nonNegative(maxBestandsGrootte), std::int64_t(1) << 20) << 20;
 }

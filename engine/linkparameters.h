@@ -26,7 +26,11 @@ struct LinkParameters {
     bool autoBestanden = false;                 ///< AutoBestanden
     QString autoLocatie;                        ///< AutoLocatie, the outbox folder as typed
     bool bevestigdAfleveren = false; ///< BevestigdAfleveren: delete outbox files on acknowledgement
-    QString bevestigingsTijd = QStringLiteral("30");  ///< BevestigingsTijd, seconds to wait for it
+    QString bevestigingsTijd = QStringLiteral("30"); ///< BevestigingsTijd, seconds to wait for it
+    /// PakketIsBevestiging: the EOT ending a framed packet of the host's counts as an
+    /// acknowledgement too (for hosts that acknowledge with a framed message of their own)
+    bool pakketIsBevestiging = false;
+    QString maxBestandsGrootte = QStringLiteral("64"); ///< MaxBestandsGrootte, MiB an outbox file may have
     QString wachtWaarschuwing = QStringLiteral("60"); ///< WachtWaarschuwing, seconds before an outbox warning
     QString inspecteurAantal = QStringLiteral("1000"); ///< InspecteurAantal, frames the inspector keeps
     bool tijdInLogboeken = false;    ///< TijdInLogboeken: the time before each entry on screen
@@ -37,6 +41,8 @@ struct LinkParameters {
     std::chrono::milliseconds confirmationWait() const;
     std::chrono::milliseconds outboxWarnAfter() const;
     int frameLogCapacity() const;
+    /// MaxBestandsGrootte in bytes.
+    qint64 outboxSizeLimit() const;
 };
 
 /// One stored option of the main window: the control's name (also its key in the settings

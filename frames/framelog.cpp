@@ -247,6 +247,8 @@ QString FrameLog::deliveryText(FrameRecord::Delivery delivery) {
         return u"verzonden, niet te verwijderen"_s;
     case FrameRecord::Delivery::WriteFailed:
         return u"verzenden mislukt, blijft staan"_s;
+    case FrameRecord::Delivery::NotAcknowledged:
+        return u"niet door de host ontvangen, verbinding verbroken, blijft staan"_s;
     }
     return {};
 }

@@ -31,6 +31,7 @@ struct FrameRecord {
         NotConfirmed,         ///< no acknowledgement in time: the file stays for a later pass
         NotDeletable,         ///< written (and acknowledged if asked), but the file stays
         WriteFailed,          ///< the write failed; the file stays
+        NotAcknowledged,      ///< the host's TCP did not take the whole frame: link dropped, file stays
     };
 
     QDateTime time;

@@ -28,6 +28,22 @@ void ReceivePoller::tick() {
     }
 }
 
+bool ReceivePoller::takeWaiting() {
+    try {
+        if (!m_client.Connected())
+            return false;
+        handleBuffered();
+        return m_client.Connected();
+    } catch (const TransportError& error) {
+        m_logs.incoming().add(error.message());
+        if (m_outputs.transportFailed)
+            m_outputs.transportFailed(error.message());
+    } catch (const AppError& error) {
+        m_logs.incoming().add(error.message());
+    }
+    return false;
+}
+
 void ReceivePoller::poll() {
     if (const auto rotated = m_logs.rotate(m_outputs.options().keepLogs); !rotated) {
         m_logs.incoming().add(rotated.message());
@@ -40,7 +56,10 @@ void ReceivePoller::poll() {
     QCoreApplication::processEvents();
     if (!m_client.Connected())
         return;
+    handleBuffered();
+}
 
+void ReceivePoller::handleBuffered() {
     struct ResetReadTimeout {
         TcpClient& client;
         ~ResetReadTimeout() { client.setReadTimeout(0); }

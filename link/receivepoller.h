@@ -45,9 +45,16 @@ public:
     /// Errors are caught here: a read time-out is ignored, any other message is added to the
     /// incoming log and ends the tick.
     void tick();
+    /// Takes and handles what the host has sent so far, as a tick's read does (the log, the
+    /// archive, the acknowledgement disconnect), without the rest of a tick; for a sender that
+    /// must not take an earlier block for the answer to what it is about to write. Errors are
+    /// handled as in tick(). True when the link is still up afterwards.
+    bool takeWaiting();
 
 private:
     void poll();
+    /// The read of a tick with the link up.
+    void handleBuffered();
 
     TcpClient& m_client;
     TrafficLogs& m_logs;

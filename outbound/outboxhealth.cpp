@@ -18,6 +18,10 @@ QString OutboxHealth::reasonText(Reason reason) {
         return u"bestand is niet te verwijderen"_s;
     case Reason::AwaitingConfirmation:
         return u"wacht op bevestiging van de host"_s;
+    case Reason::TooLarge:
+        return u"bestand is groter dan de grens"_s;
+    case Reason::Settling:
+        return u"wacht tot het bestand niet meer verandert"_s;
     }
     return {};
 }

@@ -13,6 +13,8 @@ struct OutboxHealth {
         BeingWritten,         ///< its producer still holds it open for writing
         NotDeletable,         ///< sent, but it could not be deleted
         AwaitingConfirmation, ///< sent, the host has not acknowledged it yet
+        TooLarge,             ///< above the size limit; it stays in place
+        Settling,             ///< no lease to be had: waits until it has stood still
     };
 
     int waiting = 0;      ///< "*.xml" files that the sender would send

@@ -11,8 +11,11 @@
 #include <optional>
 
 #include "frames/framerecord.h"
+#include "outbound/ackscanner.h"
 #include "outbound/framing.h"
+#include "outbound/outboxfolder.h"
 #include "outbound/outboxhealth.h"
+#include "outbound/outboxledger.h"
 
 class QFileInfo;
 class TcpClient;
@@ -23,15 +26,22 @@ struct OutboxSettings {
     bool enabled = false; ///< AutoBestanden
     QString folder;       ///< AutoLocatie, as typed; empty means no folder at all
     framing::Options frame;
-    bool hex = false; ///< ToonHex
+    bool hex = false;                    ///< ToonHex
+    qint64 sizeLimit = qint64(64) << 20; ///< MaxBestandsGrootte: a larger file stays in place
+    /// How long the host's TCP may leave the frame unacknowledged without progress, with
+    /// confirmation off, before the file is given up for this connection.
+    std::chrono::milliseconds stalledSendLimit{21000};
 };
 
-/// Confirmed delivery: a sent file is deleted only once the host acknowledges it (a received
-/// block holding EOT) within wait; otherwise it stays and goes again on a later pass. Nothing of
-/// it is kept beyond the file itself, so a program that ends in between sends the file again.
+/// Confirmed delivery: a sent file is deleted only once the host acknowledges it within wait: an
+/// EOT that arrives on the same connection after the frame went out. What waited before the
+/// write and the EOT ending a framed packet of the host's (unless packetsAcknowledge) do not
+/// count, and a connection that ends confirms nothing. Otherwise the file stays and goes again
+/// on a later pass; a program that ends in between sends the file again.
 struct OutboxConfirmation {
     bool enabled = false; ///< BevestigdAfleveren
     std::chrono::milliseconds wait{30000};
+    bool packetsAcknowledge = false; ///< PakketIsBevestiging
 };
 
 /// One outbox file's frame, as it went out and as its delivery stands.
@@ -57,6 +67,10 @@ public:
         std::function<void(bool)> setReady;
         std::function<void()> onOff;
         std::function<void()> processEvents;
+        /// Reads and handles what the host has sent so far, as the receive poll would (logged,
+        /// archived, the acknowledgement disconnect), so that it is never taken for the answer
+        /// to the frame about to go; false when the link is down afterwards. Optional.
+        std::function<bool()> takeWaiting;
     };
 
     using Clock = std::function<QDateTime()>;
@@ -69,10 +83,18 @@ public:
     /// The file sent and not yet acknowledged, if any. While one waits no other file is sent, so
     /// an acknowledgement can only be for that file.
     std::optional<QString> awaitingConfirmation() const;
-    /// A received block held EOT: the file waiting for it is deleted. Without one, nothing.
+    /// The file waiting for confirmation is acknowledged: it is deleted. Without one, nothing.
     void acknowledged();
-    /// A file that was sent but could not be deleted the last time it went.
-    bool notDeletable(const QString& path) const { return m_notDeletable.contains(path); }
+    /// A block the host sent, as the receive poll took it: an acknowledgement in it (after the
+    /// frame went, on the frame's connection) confirms the waiting file.
+    void received(QByteArrayView block);
+    /// A file that was sent but could not be deleted; it is not sent again while unchanged.
+    bool notDeletable(const QString& path) const { return m_ledger.contains(path); }
+    /// Where the files sent but not deletable are remembered across restarts; read at once.
+    void setLedgerFile(const QString& file);
+    /// A file on which no lease can be had goes only once its size and time have stood still
+    /// this long (by the sender's clock).
+    void setStableFor(std::chrono::milliseconds stableFor) { m_stableFor = stableFor; }
 
     /// Files that are never sent however they are named: the program's own settings files live
     /// in its folder, which is also the outbox by default, and must not go to the host and be
@@ -99,13 +121,28 @@ signals:
 private:
     struct Pending {
         OutboxSend send;
+        FileIdentity identity;
         QDateTime deadline;
+        std::uint64_t generation = 0; ///< the connection it went over
+        qsizetype stale = 0;          ///< received bytes still to come that were there before
     };
-    void send(const QString& path, const OutboxSettings& settings);
+    struct Settling {
+        FileIdentity identity;
+        QDateTime since;
+    };
+    void send(const OutboxFolder& folder, const QString& name, const QString& path,
+              const FileIdentity& listed, const OutboxSettings& settings);
+    /// True once a file without a lease has stood still for m_stableFor.
+    bool settled(const QString& path, const FileIdentity& identity);
     bool isOwnFile(const QFileInfo& file) const;
-    /// Deletes a sent file as the sender always has (a read-only file stays); true when gone.
-    bool removeSent(const QString& path);
+    /// Deletes a sent file when it is still the one sent (a read-only file stays); what became
+    /// of it, deleted (as deleted says) or kept in the ledger.
+    FrameRecord::Delivery removeSent(const QString& path, const FileIdentity& identity,
+                                     FrameRecord::Delivery deleted);
     void expire();
+    /// A waiting file whose connection has ended is free to go again.
+    void settleBroken();
+    void giveUp(const QString& line, FrameRecord::Delivery delivery);
 
     TcpClient& m_client;
     TrafficLogs& m_logs;
@@ -114,6 +151,10 @@ private:
     Clock m_clock;
     OutboxConfirmation m_confirmation;
     std::optional<Pending> m_pending;
-    QSet<QString> m_notDeletable;
+    OutboxLedger m_ledger;
+    QHash<QString, Settling> m_settling;
+    std::chrono::milliseconds m_stableFor{2000};
+    AckScanner m_scanner;
+    std::uint64_t m_generation = 0;
     std::uint64_t m_nextId = 1;
 };

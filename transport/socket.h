@@ -61,8 +61,14 @@ public:
     /// idle, a limit on unacknowledged data while busy): the next receive, send or readiness
     /// test then fails with 10060. Throws SocketError.
     void setDeadLinkLimits(const DeadLinkLimits& limits);
+    /// Waits until the peer's TCP has acknowledged every byte handed to the platform. A queue that
+    /// has not shrunk for limit gives false (a negative limit waits without end); a broken
+    /// connection throws SocketError.
+    bool waitAcknowledged(std::chrono::milliseconds limit, const Serve& serve = {});
     /// Shuts down the sending direction, then releases the socket.
     void close() noexcept;
+    /// Releases the socket with a reset: bytes still queued are discarded, never delivered late.
+    void abort() noexcept;
 
 private:
     explicit Socket(int handle)

@@ -12,12 +12,15 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "transport/socket.h"
 #include "transport/transporterror.h"
 #include "transport/transportwait.h"
+
+#include <linux/sockios.h>
 
 namespace sock {
 
@@ -430,6 +433,45 @@ void Socket::setDeadLinkLimits(const DeadLinkLimits& limits) {
     set(IPPROTO_TCP, TCP_KEEPINTVL, seconds(limits.interval));
     set(IPPROTO_TCP, TCP_KEEPCNT, std::max(limits.probes, 1));
     set(IPPROTO_TCP, TCP_USER_TIMEOUT, static_cast<int>(std::max<long long>(limits.userTimeout.count(), 0)));
+}
+
+bool Socket::waitAcknowledged(milliseconds limit, const Serve& serve) {
+    auto progress = Clock::now();
+    int last = -1;
+    for (;;) {
+        int queued = 0;
+        check(::ioctl(m_handle, SIOCOUTQ, &queued));
+        if (queued == 0)
+            return true;
+        const auto now = Clock::now();
+        if (last < 0 || queued < last)
+            progress = now;
+        last = queued;
+        if (limit.count() >= 0 && now - progress >= limit)
+            return false;
+        // No events asked for: poll still returns at once on an error or a hang-up.
+        pollfd p{m_handle, 0, 0};
+        const int n = ::poll(&p, 1, static_cast<int>(TransportWait::kInterval.count()));
+        if (n < 0 && errno != EINTR)
+            check(n);
+        if (n > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) {
+            int error = 0;
+            socklen_t size = sizeof error;
+            check(::getsockopt(m_handle, SOL_SOCKET, SO_ERROR, &error, &size));
+            throw SocketError(errorNumberOf(error != 0 ? error : ECONNRESET));
+        }
+        if (serve && !serve())
+            throw SocketError(10004);
+    }
+}
+
+void Socket::abort() noexcept {
+    if (m_handle < 0)
+        return;
+    const linger off{1, 0};
+    ::setsockopt(m_handle, SOL_SOCKET, SO_LINGER, &off, sizeof off);
+    ::close(m_handle);
+    m_handle = -1;
 }
 
 void Socket::close() noexcept {

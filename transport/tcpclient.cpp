@@ -283,6 +283,27 @@ void TcpClient::Write(const QString& text) {
     }
 }
 
+Result<void> TcpClient::waitUntilAcknowledged(std::chrono::milliseconds limit) {
+    if (!d->handler || !d->handler->socket.valid() || !d->handler->opened || d->handler->closedGracefully)
+        return Failure{10057, SocketError(10057).message()};
+    Handler& h = *d->handler;
+    ServedOperation operation(d->waitHook);
+    const sock::Serve serve = operation.serve();
+    int number = 10060;
+    try {
+        if (h.socket.waitAcknowledged(limit, serve))
+            return {};
+    } catch (const SocketError& e) {
+        number = e.number();
+    }
+    qCDebug(lcTransport) << "send queue not acknowledged:" << number;
+    h.closedGracefully = true;
+    h.socket.abort();
+    h.opened = false;
+    emit OnStatus(HostStatus::hsDisconnected, u"Disconnected."_s);
+    return Failure{number, SocketError(number).message()};
+}
+
 QByteArray TcpClient::ReadBytes(qsizetype count) {
     if (count <= 0)
         return QByteArray();

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 
+#include "common/result.h"
 #include "transport/deadlinklimits.h"
 #include "transport/transporterror.h"
 
@@ -67,6 +68,11 @@ public:
     void Disconnect();
     /// One byte per UTF-16 code unit in 7-bit ASCII; sends all or throws.
     void Write(const QString& text);
+    /// Waits, like a send and with the same wait hook, until the host's TCP has acknowledged
+    /// every byte written so far. Fails with the socket error's number and message: 10060 when
+    /// the queue has not shrunk for limit, or the break the wait ran into. A failed wait drops
+    /// the link with a reset, so bytes still queued never arrive after the caller gave them up.
+    Result<void> waitUntilAcknowledged(std::chrono::milliseconds limit);
     qsizetype InputBufferSize() const;
     /// Removes and returns exactly count bytes, waiting up to ReadTimeout for missing ones.
     QByteArray ReadBytes(qsizetype count);

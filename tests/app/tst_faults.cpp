@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include "app/application.h"
+#include "app/extrasettingsdialog.h"
 #include "app/hoofdscherm.h"
 #include "app/ledlabel.h"
 #include "app/responsivewait.h"
@@ -401,6 +402,8 @@ private slots:
 
     void hundredMegabyteFrameOutbound() {
         open();
+        // Above the default limit of 64 MiB, which would leave it in place.
+        m_window->extraSettings().sizeLimit()->setText(u"128"_s);
         option(u"AutoBestanden"_s)->setChecked(true);
         const QByteArray content(100 * 1024 * 1024, 'y');
         const QString file = outbox() + u"/groot.xml"_s;

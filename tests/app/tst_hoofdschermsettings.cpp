@@ -64,6 +64,8 @@ private slots:
         // The options beside the design's, in a file of their own at their defaults.
         QCOMPARE(read(extraFile()), settingsfiles::extraFile({{"BevestigdAfleveren_Checked", "FALSE"},
                                                               {"BevestigingsTijd_Text", "30"},
+                                                              {"PakketIsBevestiging_Checked", "FALSE"},
+                                                              {"MaxBestandsGrootte_Text", "64"},
                                                               {"WachtWaarschuwing_Text", "60"},
                                                               {"InspecteurAantal_Text", "1000"},
                                                               {"TijdInLogboeken_Checked", "FALSE"},
@@ -146,6 +148,8 @@ private slots:
         QCOMPARE(read(settingsFile()), expected);
         QCOMPARE(read(extraFile()), settingsfiles::extraFile({{"BevestigdAfleveren_Checked", "TRUE"},
                                                               {"BevestigingsTijd_Text", "12"},
+                                                              {"PakketIsBevestiging_Checked", "FALSE"},
+                                                              {"MaxBestandsGrootte_Text", "64"},
                                                               {"WachtWaarschuwing_Text", "7"},
                                                               {"InspecteurAantal_Text", "20"},
                                                               {"TijdInLogboeken_Checked", "TRUE"},

@@ -412,6 +412,82 @@ private slots:
         QVERIFY(QFileInfo::exists(QDir(folders.root).filePath(u".rtcp-abc123.part"_s)));
     }
 
+    // The host acknowledges a.xml and drops the acknowledgement of b.xml; just before b goes
+    // again it sends a packet of its own (or one more acknowledgement) and stops reading, then
+    // resets. Neither confirms b: it is read and handled before the write, and the reset ends
+    // the connection b went over. b stays and is delivered once the host reads again. The
+    // ticks are driven by hand, so the bytes wait in the buffer exactly at the write.
+    void earlyBytesAndABrokenLinkConfirmNothing_data() {
+        QTest::addColumn<QByteArray>("early");
+        QTest::newRow("one more acknowledgement") << QByteArray("\x04");
+        QTest::newRow("host packet") << frame("<bericht/>");
+    }
+    void earlyBytesAndABrokenLinkConfirmNothing() {
+        QFETCH(QByteArray, early);
+        m_engine.reset();
+        const auto never = std::chrono::hours(1);
+        m_engine = std::make_unique<LinkEngine>(LinkEngineConfig{.executableFolder = m_dir->path() + u'/',
+                                                                 .generalInterval = never,
+                                                                 .reconnectInterval = never,
+                                                                 .fileCheckerInterval = never,
+                                                                 .clock = m_clock->clock()},
+                                                [this] { return m_parameters; });
+        m_engine->dataFolders().create();
+        m_parameters.bevestigdAfleveren = true;
+        m_parameters.autoBestanden = true;
+        m_parameters.eot = true;
+        LinkEngine& engine = *m_engine;
+        const auto pass = [&engine] {
+            engine.setLinkReady(true);
+            engine.fileCheckerTick();
+        };
+        const QString a = m_parameters.autoLocatie + u"/a.xml"_s;
+        const QString b = m_parameters.autoLocatie + u"/b.xml"_s;
+        QVERIFY(writeFile(a, "<a/>"));
+        engine.onOff();
+        pass();
+        QTRY_VERIFY(m_peer->received().contains("<a/>"));
+        m_peer->send("\x04");
+        QTRY_VERIFY((engine.generalTick(), !QFile::exists(a)));
+
+        QVERIFY(writeFile(b, "<b/>"));
+        pass();
+        QTRY_VERIFY(m_peer->received().contains("<b/>"));
+        m_clock->advance(std::chrono::seconds(31)); // its acknowledgement was dropped
+        m_peer->send(early);
+        m_peer->setPaused(true);
+        QTRY_VERIFY(engine.client().Connected() && engine.client().InputBufferSize() == early.size());
+        const qsizetype before = incoming().size();
+        pass(); // the wait ran out: b goes again
+        // What waited was logged before the frame went.
+        const QStringList pass2 = incoming().mid(before);
+        QVERIFY(pass2.indexOf(QString::fromLatin1(early)) >= 0);
+        QVERIFY(pass2.indexOf(QString::fromLatin1(early)) < pass2.indexOf(u"Pakket verzenden"_s));
+        for (int i = 0; i < 3; ++i)
+            engine.generalTick();
+        QVERIFY(QFile::exists(b));
+        QVERIFY(!incoming().mid(before).contains(u"Bevestiging ontvangen"_s));
+
+        m_peer->reset();
+        QTRY_VERIFY((engine.generalTick(), !engine.client().Connected()));
+        pass();
+        QVERIFY(QFile::exists(b));
+        QVERIFY(incoming().contains(u"Verbinding verbroken voor de bevestiging, bestand blijft staan"_s));
+        QVERIFY(!incoming().mid(before).contains(u"Bevestiging ontvangen"_s));
+
+        m_peer->setPaused(false);
+        const qsizetype received = m_peer->receivedSize();
+        engine.onOff(); // as the outbox sender does with the flag clear
+        QTRY_COMPARE(m_peer->connectionCount(), 2);
+        pass();
+        QTRY_VERIFY(m_peer->received().mid(received).contains("<b/>\r\n\x04"));
+        QVERIFY(QFile::exists(b));
+        m_peer->send("\x04");
+        QTRY_VERIFY((engine.generalTick(), !QFile::exists(b)));
+        if (early.size() > 1)
+            QCOMPARE(QDir(engine.dataFolders().xml).entryList(QDir::Files).size(), 1);
+    }
+
 private:
     QStringList incoming() const { return m_engine->logs().incoming().lines(); }
 

@@ -1,3 +1,4 @@
+#include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTest>
 #include <functional>
@@ -10,6 +11,7 @@
 #include "closedport.h"
 #include "deadpath.h"
 #include "loopbackpeer.h"
+#include "stalledhost.h"
 #include "transport/tcpclient.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -527,6 +529,38 @@ private slots:
                  u"Connection Closed Gracefully."_s);
         QCOMPARE(peer.receivedSize(), 0);
         QVERIFY(!r.events.contains(u"OnDisconnected"_s));
+    }
+
+    // The send queue waited for: empty at once with a host that reads; with one that stops
+    // reading, 10060 once it has not shrunk for the limit, and the link is dropped with a reset
+    // so the queued rest never arrives late.
+    void waitUntilAcknowledgedFollowsTheHostsTcp() {
+        StalledHost host;
+        host.setPaused(false);
+        TcpClient c(nullptr, 5s, 5s);
+        Recorder r(c);
+        c.setHost(u"127.0.0.1"_s);
+        c.setPort(host.port());
+        c.Connect();
+        c.Write(QString(4000, u'a'));
+        QVERIFY(c.waitUntilAcknowledged(1s).ok());
+        QTRY_COMPARE(host.received().size(), 4000);
+
+        host.setPaused(true);
+        c.Write(QString(8000, u'b'));
+        QElapsedTimer clock;
+        clock.start();
+        const Result<void> taken = c.waitUntilAcknowledged(300ms);
+        QVERIFY(!taken.ok());
+        QVERIFY(clock.elapsed() >= 300);
+        QCOMPARE(taken.failure().code, 10060);
+        QCOMPARE(taken.message(), u"Socket Error # 10060\r\nConnection timed out."_s);
+        QCOMPARE(r.events.last(), u"4 Disconnected."_s);
+        QVERIFY(!c.Connected());
+        QCOMPARE(c.waitUntilAcknowledged(1s).failure().code, 10057);
+        host.setPaused(false);
+        QTest::qWait(100);
+        QVERIFY(host.received().size() < 4000 + 8000);
     }
 };
 
