@@ -21,7 +21,9 @@ Result<QString> write(const QString& folder, const QString& stem, const QString&
     for (int n = 1; n <= 100000; ++n) {
         const QString path = base + candidateName(stem, extension, n);
         QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        // For the operator alone, whatever the umask: archived orders hold telephone numbers.
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly,
+                       QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
             if (QFileInfo::exists(path))
                 continue;
             return Failure{1, u"Cannot create file \"%1\". %2"_s.arg(QDir::toNativeSeparators(path),

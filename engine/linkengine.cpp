@@ -104,6 +104,7 @@ LinkEngine::LinkEngine(LinkEngineConfig config, Parameters parameters, QObject* 
     m_manualSender = std::make_unique<ManualSender>(*m_client, m_logs);
     m_manualSender->setSentHook([this](FrameRecord::Source source, const QString& frame,
                                        const QString& payload, const QString& file, bool base64) {
+        emit frameWritten(frame);
         const int capacity = m_parameters().frameLogCapacity();
         if (capacity == 0)
             return;
@@ -192,6 +193,7 @@ void LinkEngine::refreshHealth() {
 void LinkEngine::recordReceived(const QByteArray& block, const std::optional<Result<QString>>& archived) {
     // On the receive path: nothing here may look through the block. The record shares it and
     // the inspector analyses it when asked.
+    emit blockReceived(block, archived);
     if (m_outboxSender->awaitingConfirmation() && block.contains(char(InboundArchive::kEot)))
         m_outboxSender->acknowledged();
     const int capacity = m_parameters().frameLogCapacity();
@@ -224,6 +226,8 @@ void LinkEngine::recordReceived(const QByteArray& block, const std::optional<Res
 }
 
 void LinkEngine::recordOutbox(const OutboxSend& send, bool settled) {
+    if (!settled && send.delivery != FrameRecord::Delivery::WriteFailed)
+        emit frameWritten(send.frame);
     if (settled) {
         if (const auto serial = m_outboxRows.take(send.id))
             m_frames->setDelivery(serial, send.delivery);
