@@ -66,6 +66,9 @@ public:
     static QString lengthText(const FrameAnalysis& analysis);
     static QString base64Text(const FrameAnalysis& analysis, bool base64);
     static QString deliveryText(FrameRecord::Delivery delivery);
+    /// Why an archive file was not written, from the archive's message: the folder refusing
+    /// files, or the system's own reason where the folder takes them.
+    static QString notWrittenText(const QString& detail);
 
 private:
     struct Entry {

@@ -3,8 +3,10 @@
 # Usage: scripts/deps.sh [build|run|package|fuzz]
 set -euo pipefail
 
+# libsystemd-dev: the service's notifications to systemd; python3-prometheus-client: the tests
+# read the metrics file with Prometheus's own parser; systemd: systemd-analyze checks the unit.
 packages=(cmake ninja-build g++ make qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core iproute2
-    desktop-file-utils)
+    desktop-file-utils libsystemd-dev pkg-config python3-prometheus-client systemd)
 case ${1:-build} in
 run) packages+=(xvfb imagemagick x11-utils) ;;
 # CPack's Debian generator: dpkg-shlibdeps for the dependencies, file to find the executables.
