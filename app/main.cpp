@@ -1,6 +1,8 @@
 #include <QFileInfo>
 #include <cstdio>
 
+#include <sys/stat.h>
+
 #include "app/application.h"
 #include "app/hoofdscherm.h"
 #include "app/responsivewait.h"
@@ -11,6 +13,8 @@
 #include "outbound/ui/tfsms.h"
 
 int main(int argc, char** argv) {
+    // Archives (orders, telephone numbers), logs and settings are the operator's alone.
+    ::umask(077);
     Application app(argc, argv);
 
     // One program per installation folder, or the outbox goes out twice. A later start ends here,

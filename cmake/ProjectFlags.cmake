@@ -18,6 +18,16 @@ set(rtcp_optimised $<NOT:$<CONFIG:Debug>>)
 target_compile_options(rtcp_flags INTERFACE -fstack-protector-strong)
 target_compile_definitions(rtcp_flags INTERFACE $<${rtcp_optimised}:_FORTIFY_SOURCE=2>)
 target_link_options(rtcp_flags INTERFACE -Wl,-z,relro -Wl,-z,now)
+# Stack probes, so a large frame on the stack cannot jump over the guard page into the heap, and
+# control-flow protection (CET) where the processor has it; where the compiler knows them.
+include(CheckCXXCompilerFlag)
+foreach(flag -fstack-clash-protection -fcf-protection)
+    string(MAKE_C_IDENTIFIER "RTCP_HAS${flag}" known)
+    check_cxx_compiler_flag(${flag} ${known})
+    if(${known})
+        target_compile_options(rtcp_flags INTERFACE $<${rtcp_optimised}:${flag}>)
+    endif()
+endforeach()
 
 # rtcp_add_library(name SOURCES ... LIBS ...)
 function(rtcp_add_library name)

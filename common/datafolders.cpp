@@ -27,6 +27,7 @@ DataFolders DataFolders::beside(const QString& executableFolder) {
 void DataFolders::create() const {
     for (const QString& path : {root, logs, xml}) {
         if (!QFileInfo(path).isDir())
-            std::ignore = QDir().mkdir(path);
+            std::ignore =
+                QDir().mkdir(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
 }

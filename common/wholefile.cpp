@@ -144,7 +144,7 @@ Result<QString> create(const QString& folder, const Names& names, QByteArrayView
         temporary = QFile::encodeName(randomTemporaryName());
         fd = retried([&] {
             return ::openat(dir.fd, temporary.constData(),
-                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         });
         if (fd < 0 && (errno != EEXIST || attempt >= 100))
             return notCreated(errno);

@@ -104,6 +104,7 @@ LinkEngine::LinkEngine(LinkEngineConfig config, Parameters parameters, QObject* 
     m_manualSender = std::make_unique<ManualSender>(*m_client, m_logs);
     m_manualSender->setSentHook([this](FrameRecord::Source source, const QString& frame,
                                        const QString& payload, const QString& file, bool base64) {
+        emit frameWritten(frame);
         m_frames->setCapacity(m_parameters().frameLogCapacity());
         std::ignore = m_frames->addSent(m_config.clock(), source, frame, payload, base64, file);
     });
@@ -193,12 +194,15 @@ OutboxSettings LinkEngine::outboxSettings(const LinkParameters& p) const {
 void LinkEngine::recordReceived(const QByteArray& block, const std::optional<Result<QString>>& archived) {
     // On the receive path: nothing here may look through the block. The record shares it and
     // the inspector analyses it when asked.
+    emit blockReceived(block, archived);
     m_outboxSender->received(block);
     m_frames->setCapacity(m_parameters().frameLogCapacity());
     std::ignore = m_frames->addReceived(m_config.clock(), block, archived);
 }
 
 void LinkEngine::recordOutbox(const OutboxSend& send, bool settled) {
+    if (!settled && send.delivery != FrameRecord::Delivery::WriteFailed)
+        emit frameWritten(send.frame);
     if (settled) {
         if (const auto serial = m_outboxRows.take(send.id))
             m_frames->setDelivery(serial, send.delivery);

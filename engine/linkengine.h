@@ -116,6 +116,10 @@ signals:
     void outboxHealthChanged(const OutboxHealth& health);
     /// An outbox file was sent or its delivery settled (a confirmation, or none in time).
     void deliveryChanged(const OutboxSend& send);
+    /// Every block the receive poll took, with what the archive made of it (nothing with the
+    /// archive off), and every frame written, as written; whatever the inspector keeps.
+    void blockReceived(const QByteArray& block, const std::optional<Result<QString>>& archived);
+    void frameWritten(const QString& frame);
 
     /// The lit states of the connection lamp and of the on/off button, each set from its own
     /// connected test on every poll tick.

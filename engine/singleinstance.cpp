@@ -15,11 +15,11 @@
 #include <tuple>
 #include <utility>
 
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
+
+#include "transport/transporterror.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -36,6 +36,14 @@ constexpr char kAnswer[] = "ok\n";
 constexpr char kDesktop[] = "desktop\n";
 constexpr char kService[] = "service\n";
 
+// Peers served at once; more are let go at once. A flood of idle connections then costs a few
+// descriptors, never all of them.
+constexpr int kMaxPeers = 16;
+// A peer of ours says its line at once; one that does not is let go after this at the latest.
+constexpr std::chrono::milliseconds kPeerLimit = std::chrono::seconds(2);
+// Out of descriptors, a waiting connection keeps the listener readable: it rests this long.
+constexpr std::chrono::milliseconds kListenerRest = std::chrono::milliseconds(500);
+
 // Symlinks and "dir/../dir" name one folder, so they must give one key. A folder that does not
 // exist (yet) has no canonical form; its cleaned absolute path still tells folders apart.
 QString keyOf(const QString& installationFolder) {
@@ -47,57 +55,43 @@ QString keyOf(const QString& installationFolder) {
     return u"rtcpipclient-"_s + QString::fromLatin1(hash.left(16));
 }
 
-int remainingMs(const QDeadlineTimer& deadline) {
-    return int(std::max<qint64>(deadline.remainingTime(), 0));
+std::chrono::milliseconds remaining(const QDeadlineTimer& deadline) {
+    return std::chrono::milliseconds(std::max<qint64>(deadline.remainingTime(), 0));
 }
 
 // Longer than any request: a peer that sends more without a line end is not one of ours.
 constexpr qsizetype kLongestRequest = 64;
 
-// The socket's address; false where the path does not fit (the key keeps ours well inside).
-bool addressOf(const QString& path, sockaddr_un& address) {
-    const QByteArray name = QFile::encodeName(path);
-    address = {};
-    address.sun_family = AF_UNIX;
-    if (name.size() >= qsizetype(sizeof address.sun_path))
-        return false;
-    std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
-    return true;
-}
-
-// Closes on every way out of the function that opened it.
-class Descriptor {
-public:
-    explicit Descriptor(int handle)
-        : m_handle(handle) {}
-    ~Descriptor() {
-        if (m_handle >= 0)
-            ::close(m_handle);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-
-    int get() const { return m_handle; }
-    int release() { return std::exchange(m_handle, -1); }
-
-private:
-    int m_handle;
-};
-
-// Waits for events on one socket until the deadline; a signal neither shortens nor lengthens it.
-bool waitFor(int handle, short events, const QDeadlineTimer& deadline) {
-    for (;;) {
-        pollfd p{handle, events, 0};
-        const int n = ::poll(&p, 1, remainingMs(deadline));
-        if (n > 0)
-            return true;
-        if (n == 0 || errno != EINTR)
-            return false;
-    }
-}
-
 QString systemErrorText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// A file of another user at one of our names is not obeyed: false when it is there and not ours.
+bool absentOrOurs(const QString& path) {
+    struct stat status {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) < 0)
+        return errno == ENOENT;
+    return status.st_uid == ::geteuid();
+}
+
+// The folder the lock and the socket live in: made for this user alone when missing, and used
+// only when it is a real folder of this user that nobody else can write to. Else why not.
+QString problemWithFolder(const QString& folder) {
+    const QByteArray path = QFile::encodeName(folder);
+    if (::mkdir(path.constData(), S_IRWXU) < 0 && errno == ENOENT) {
+        std::ignore = QDir().mkpath(QFileInfo(folder).path());
+        ::mkdir(path.constData(), S_IRWXU);
+    }
+    struct stat status {};
+    if (::lstat(path.constData(), &status) < 0)
+        return systemErrorText(errno);
+    if (!S_ISDIR(status.st_mode))
+        return u"geen map"_s;
+    if (status.st_uid != ::geteuid())
+        return u"de map is van een andere gebruiker"_s;
+    if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return u"anderen kunnen in de map schrijven"_s;
+    return {};
 }
 
 } // namespace
@@ -105,18 +99,15 @@ QString systemErrorText(int error) {
 /// One accepted connection: what it has said so far and the notifier that reports more.
 class SingleInstance::Peer : public QObject {
 public:
-    Peer(int handle, QObject* parent)
+    Peer(sock::LocalStream stream, QObject* parent)
         : QObject(parent)
-        , m_handle(handle)
-        , m_notifier(handle, QSocketNotifier::Read) {}
-    ~Peer() override {
-        m_notifier.setEnabled(false);
-        ::close(m_handle);
-    }
+        , m_stream(std::move(stream))
+        , m_notifier(m_stream.handle(), QSocketNotifier::Read) {}
+    ~Peer() override { m_notifier.setEnabled(false); }
     Peer(const Peer&) = delete;
     Peer& operator=(const Peer&) = delete;
 
-    int handle() const { return m_handle; }
+    sock::LocalStream& stream() { return m_stream; }
     QSocketNotifier& notifier() { return m_notifier; }
     QByteArray& received() { return m_received; }
 
@@ -128,7 +119,7 @@ public:
     }
 
 private:
-    int m_handle;
+    sock::LocalStream m_stream;
     QSocketNotifier m_notifier;
     QByteArray m_received;
 };
@@ -140,7 +131,9 @@ QString SingleInstance::defaultRuntimeFolder() {
         if (!runtime.isEmpty())
             return runtime;
     }
-    return QDir::tempPath();
+    // Never a name anyone can compute in a shared folder such as /tmp: another user could be
+    // there first. The user's own cache folder has no one else in it.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + u"/rtcpipclient"_s;
 }
 
 SingleInstance::SingleInstance(const QString& installationFolder, const QString& runtimeFolder,
@@ -165,7 +158,20 @@ SingleInstance::~SingleInstance() {
 SingleInstance::Claim SingleInstance::claim() {
     if (m_lock.isLocked())
         return Claim::Primary;
-    std::ignore = QDir().mkpath(QFileInfo(m_lockFilePath).path());
+    const auto unguarded = [this](const QString& why) {
+        qCWarning(lcApp).noquote() << u"Kan niet vastleggen dat het programma in deze map draait (%1: %2); "
+                                      u"het start zonder die controle."_s.arg(m_lockFilePath, why);
+        return Claim::Unguarded;
+    };
+    if (const QString problem = problemWithFolder(QFileInfo(m_lockFilePath).path()); !problem.isEmpty())
+        return unguarded(problem);
+    // Only root could have put it in a folder of ours; whatever it says, it is not ours to obey.
+    if (!absentOrOurs(m_lockFilePath)) {
+        if (!QFile::remove(m_lockFilePath))
+            return unguarded(u"de vergrendeling is van een andere gebruiker"_s);
+        qCWarning(lcApp).noquote() << u"Een vergrendeling van een andere gebruiker is verwijderd: "_s
+                                   << m_lockFilePath;
+    }
     const QDeadlineTimer deadline(m_answerLimit);
     bool pending = false;
     for (;;) {
@@ -173,11 +179,8 @@ SingleInstance::Claim SingleInstance::claim() {
             listen();
             return Claim::Primary;
         }
-        if (m_lock.error() != QLockFile::LockFailedError) {
-            qCWarning(lcApp).noquote() << u"Kan niet vastleggen dat het programma in deze map draait (%1); "
-                                          u"het start zonder die controle."_s.arg(m_lockFilePath);
-            return Claim::Unguarded;
-        }
+        if (m_lock.error() != QLockFile::LockFailedError)
+            return unguarded(u"de vergrendeling is niet te maken"_s);
         // The holder may have taken the lock a moment ago and not listen yet, or be ending and
         // about to let go of it: both settle by trying again.
         const Request request = askHolder(deadline);
@@ -203,144 +206,122 @@ SingleInstance::Claim SingleInstance::claim() {
 }
 
 SingleInstance::Request SingleInstance::askHolder(const QDeadlineTimer& deadline) {
-    sockaddr_un address;
-    if (!addressOf(m_serverName, address))
+    // A socket another user made does not speak for the holder of our lock.
+    if (!absentOrOurs(m_serverName))
         return Request::Unreachable;
-    const Descriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    if (socket.get() < 0)
-        return Request::Unreachable;
-    int connected = 0;
-    do
-        connected = ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    while (connected < 0 && errno == EINTR);
-    // No file, nobody listening (ECONNREFUSED) or a full backlog (EAGAIN): the loop tries again.
-    if (connected < 0 && errno != EINPROGRESS)
-        return Request::Unreachable;
-    if (connected < 0) {
-        int error = 0;
-        socklen_t length = sizeof error;
-        if (!waitFor(socket.get(), POLLOUT, deadline) ||
-            ::getsockopt(socket.get(), SOL_SOCKET, SO_ERROR, &error, &length) < 0 || error != 0)
+    try {
+        // No file, nobody listening or a full backlog: the caller tries again.
+        sock::LocalStream socket = sock::LocalStream::connectTo(m_serverName, remaining(deadline));
+        if (socket.peerUid() != ::geteuid())
             return Request::Unreachable;
-    }
 
-    const QByteArrayView request(m_role == Role::Desktop ? kRequest : kIdentify);
-    qsizetype sent = 0;
-    while (sent < request.size()) {
-        const ssize_t n =
-            ::send(socket.get(), request.data() + sent, size_t(request.size() - sent), MSG_NOSIGNAL);
-        if (n > 0) {
-            sent += n;
-        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        const QByteArrayView request(m_role == Role::Desktop ? kRequest : kIdentify);
+        qsizetype sent = 0;
+        while (sent < request.size()) {
+            const qsizetype n = socket.sendSome(request.sliced(sent));
             // The holder does not read; what is queued waits for it.
-            if (!waitFor(socket.get(), POLLOUT, deadline))
+            if (n < 0 && !socket.wait(true, remaining(deadline)))
                 return Request::Pending;
-        } else if (n < 0 && errno != EINTR) {
-            return Request::Unreachable;
+            sent += std::max<qsizetype>(n, 0);
         }
-    }
 
-    QByteArray answer;
-    while (!answer.contains('\n')) {
-        if (!waitFor(socket.get(), POLLIN, deadline)) {
-            // Still connected: the holder has not come round to it; the request waits in its socket.
-            return deadline.hasExpired() ? Request::Pending : Request::Unreachable;
-        }
-        char buffer[kLongestRequest];
-        const ssize_t n = ::recv(socket.get(), buffer, sizeof buffer, 0);
-        if (n > 0) {
-            answer.append(buffer, n);
+        QByteArray answer;
+        while (!answer.contains('\n')) {
+            if (!socket.wait(false, remaining(deadline))) {
+                // Still connected: the holder has not come round to it; the request waits in its
+                // socket.
+                return deadline.hasExpired() ? Request::Pending : Request::Unreachable;
+            }
+            char buffer[kLongestRequest];
+            const qsizetype n = socket.receive(buffer, sizeof buffer);
+            if (n == 0)
+                return Request::Unreachable; // closed: the holder ended, or is ending
+            if (n > 0)
+                answer.append(buffer, n);
             if (answer.size() > kLongestRequest)
                 return Request::Unreachable;
-        } else if (n == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) {
-            // Closed: the holder ended, or is ending.
-            return Request::Unreachable;
         }
-    }
-    answer.truncate(answer.indexOf('\n') + 1);
-    if (answer == kAnswer)
-        return Request::Answered;
-    if (answer == kDesktop || answer == kService) {
-        m_holderRole = answer == kDesktop ? Role::Desktop : Role::Service;
-        return Request::Refused;
+        answer.truncate(answer.indexOf('\n') + 1);
+        if (answer == kAnswer)
+            return Request::Answered;
+        if (answer == kDesktop || answer == kService) {
+            m_holderRole = answer == kDesktop ? Role::Desktop : Role::Service;
+            return Request::Refused;
+        }
+    } catch (const SocketError&) {
     }
     return Request::Unreachable;
 }
 
 void SingleInstance::listen() {
-    const auto fail =
-        [this](int error) {
-            qCWarning(lcApp).noquote()
-                << u"Een tweede start in deze map kan dit venster niet naar voren halen: "_s
-                << systemErrorText(error);
-        };
-    sockaddr_un address;
-    if (!addressOf(m_serverName, address))
-        return fail(ENAMETOOLONG);
-    Descriptor listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    if (listener.get() < 0)
-        return fail(errno);
-    // A socket file left by a holder that died would make bind fail; holding the lock, we know
-    // that no one else is behind it.
-    ::unlink(address.sun_path);
-    if (::bind(listener.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0)
-        return fail(errno);
-    // Another user on this machine has no business showing our window. Narrowed before listen,
-    // so that no one can connect while the file is still open to others.
-    if (::chmod(address.sun_path, S_IRUSR | S_IWUSR) < 0 || ::listen(listener.get(), SOMAXCONN) < 0) {
-        const int error = errno;
-        ::unlink(address.sun_path);
-        return fail(error);
+    // A socket file left by a holder that died (or put there by anyone) would make bind fail;
+    // holding the lock in a folder of our own, we know that no one else is behind it.
+    QFile::remove(m_serverName);
+    try {
+        m_listener = sock::LocalListener::listenAt(m_serverName, SOMAXCONN);
+    } catch (const SocketError& error) {
+        qCWarning(lcApp).noquote()
+            << u"Een tweede start in deze map kan dit venster niet naar voren halen: "_s
+            << QString(error.message()).replace(u"\r\n"_s, u" "_s);
+        return;
     }
-    m_listener = listener.release();
-    m_listenerNotifier = new QSocketNotifier(m_listener, QSocketNotifier::Read, this);
+    m_listenerNotifier = new QSocketNotifier(m_listener.handle(), QSocketNotifier::Read, this);
     connect(m_listenerNotifier, &QSocketNotifier::activated, this, &SingleInstance::acceptRequests);
 }
 
 void SingleInstance::stopListening() {
-    if (m_listener < 0)
+    if (!m_listener.valid())
         return;
     delete m_listenerNotifier;
     m_listenerNotifier = nullptr;
     // Still holding the lock, we know the file at that path is the one we bound.
     QFile::remove(m_serverName);
-    ::close(m_listener);
-    m_listener = -1;
+    m_listener.close();
 }
 
 void SingleInstance::acceptRequests() {
     for (;;) {
-        const int handle = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (handle < 0) {
-            if (errno == EINTR || errno == ECONNABORTED)
-                continue;
-            // EAGAIN: none left. Anything else (out of descriptors) is tried again at the next
-            // notification rather than spinning here.
+        std::optional<sock::LocalStream> stream;
+        try {
+            stream = m_listener.accept();
+        } catch (const SocketError&) {
+            // Out of descriptors (10024): the connection stays in the backlog and the listener
+            // readable, so the notifier would call again at once and spin the loop. It rests.
+            m_listenerNotifier->setEnabled(false);
+            QTimer::singleShot(kListenerRest, m_listenerNotifier,
+                               [notifier = m_listenerNotifier] { notifier->setEnabled(true); });
             return;
         }
-        auto* peer = new Peer(handle, this);
+        if (!stream)
+            return;
+        // Beyond the cap, or another user's: let go at once, unanswered.
+        if (m_peers >= kMaxPeers || stream->peerUid() != ::geteuid())
+            continue;
+        auto* peer = new Peer(std::move(*stream), this);
+        ++m_peers;
+        connect(peer, &QObject::destroyed, this, [this] { --m_peers; });
         connect(&peer->notifier(), &QSocketNotifier::activated, peer, [this, peer] { answer(peer); });
         // A peer that connects and says nothing is not kept for ever.
-        QTimer::singleShot(m_answerLimit, peer, &Peer::drop);
+        QTimer::singleShot(std::min(m_answerLimit, kPeerLimit), peer, &Peer::drop);
         answer(peer);
     }
 }
 
 void SingleInstance::answer(Peer* peer) {
     char buffer[kLongestRequest];
-    for (;;) {
-        const ssize_t n = ::recv(peer->handle(), buffer, sizeof buffer, 0);
-        if (n > 0) {
+    try {
+        for (;;) {
+            const qsizetype n = peer->stream().receive(buffer, sizeof buffer);
+            if (n < 0)
+                return; // the rest of the line comes with the next notification
+            if (n == 0)
+                return peer->drop(); // gone before its request was whole
             peer->received().append(buffer, n);
             if (peer->received().contains('\n') || peer->received().size() > kLongestRequest)
                 break;
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            return; // the rest of the line comes with the next notification
-        } else {
-            return peer->drop(); // gone before its request was whole
         }
+    } catch (const SocketError&) {
+        return peer->drop();
     }
     QByteArray request = peer->received();
     request.truncate(request.indexOf('\n') + 1);
@@ -353,7 +334,11 @@ void SingleInstance::answer(Peer* peer) {
         reply = m_role == Role::Desktop ? kDesktop : kService;
     }
     // One short line on a fresh connection fits its buffer; a peer that went away misses it.
-    if (reply)
-        std::ignore = ::send(peer->handle(), reply, std::strlen(reply), MSG_NOSIGNAL);
+    if (reply) {
+        try {
+            std::ignore = peer->stream().sendSome(QByteArrayView(reply));
+        } catch (const SocketError&) {
+        }
+    }
     peer->drop();
 }

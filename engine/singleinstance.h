@@ -6,6 +6,8 @@
 #include <QString>
 #include <chrono>
 
+#include "transport/localsocket.h"
+
 class QSocketNotifier;
 
 /// One program per installation folder, so that two starts never both send the outbox.
@@ -37,7 +39,9 @@ public:
     };
     enum class Role { Desktop, Service };
 
-    /// The user's runtime folder (XDG_RUNTIME_DIR), or the temporary folder where there is none.
+    /// The user's runtime folder (XDG_RUNTIME_DIR), or where there is none a folder of the user's
+    /// own in their cache folder. claim() uses a folder only when it is the user's and nobody
+    /// else can write to it, and obeys no lock or socket of another user in it.
     static QString defaultRuntimeFolder();
 
     /// answerLimit bounds how long claim() looks for the holder; it also covers a holder that
@@ -82,8 +86,9 @@ private:
     std::chrono::milliseconds m_answerLimit;
     std::chrono::milliseconds m_retryInterval;
     QLockFile m_lock;
-    /// The listening socket's descriptor while this program is the holder, else -1.
-    int m_listener = -1;
+    /// Valid while this program is the holder.
+    sock::LocalListener m_listener;
+    int m_peers = 0; ///< connections being served
     QSocketNotifier* m_listenerNotifier = nullptr;
     Role m_role = Role::Desktop;
     Role m_holderRole = Role::Desktop;

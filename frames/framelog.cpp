@@ -270,6 +270,19 @@ bool FrameLog::splitOverTwoTicks(int row) const {
     return false;
 }
 
+QString FrameLog::notWrittenText(const QString& detail) {
+    // The archive's message names the file in quotes and gives the system's reason after it.
+    // A folder that takes files failed for that reason (no descriptors left, a full disk).
+    const qsizetype open = detail.indexOf(u'"');
+    const qsizetype close = detail.lastIndexOf(u"\". "_s);
+    if (open >= 0 && close > open) {
+        const QFileInfo folder(QFileInfo(detail.mid(open + 1, close - open - 1)).path());
+        if (folder.isDir() && folder.isWritable())
+            return u"niet bewaard: "_s + detail.mid(close + 3);
+    }
+    return u"niet bewaard: map niet beschrijfbaar"_s;
+}
+
 QString FrameLog::outcomeText(int row) const {
     const FrameRecord& r = record(row);
     if (r.direction == FrameRecord::Direction::Received) {
@@ -284,7 +297,7 @@ QString FrameLog::outcomeText(int row) const {
         case FrameRecord::Archive::Undecodable:
             return u"niet bewaard: niet te decoderen"_s;
         case FrameRecord::Archive::NotWritable:
-            return u"niet bewaard: map niet beschrijfbaar"_s;
+            return notWrittenText(r.archiveDetail);
         case FrameRecord::Archive::NotApplicable:
             return {};
         }

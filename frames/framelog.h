@@ -95,6 +95,9 @@ public:
     static QString deliveryText(FrameRecord::Delivery delivery);
     /// How much of a cut frame is kept, for the operator.
     static QString cutText(const FrameRecord& record);
+    /// Why an archive file was not written, from the archive's message: the folder refusing
+    /// files, or the system's own reason where the folder takes them.
+    static QString notWrittenText(const QString& detail);
 
 private:
     struct Entry {

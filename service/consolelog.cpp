@@ -1,6 +1,7 @@
 #include "service/consolelog.h"
 
 #include "logs/trafficlogs.h"
+#include "service/journalstream.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -21,24 +22,41 @@ void ConsoleLog::follow(TrafficLog& log) {
             [this, name](const QStringList& lines) { write(name, lines); });
 }
 
-QByteArray ConsoleLog::format(const QDateTime& time, const QString& logName, const QString& line) {
+namespace {
+
+// Marks that turn the direction of the text after them: a file name holding one reads backwards.
+bool isBidiControl(char16_t c) {
+    return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069);
+}
+
+} // namespace
+
+QString ConsoleLog::escaped(const QString& line) {
     QString text;
     text.reserve(line.size());
     for (const QChar c : line) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            text += u"\\x"_s + QString::number(c.unicode(), 16).rightJustified(2, u'0').toUpper();
+        const char16_t u = c.unicode();
+        // C0, DEL and C1 (bytes 0x80-0x9F that the code page leaves unassigned decode to these):
+        // a terminal would act on them.
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F))
+            text += u"\\x"_s + QString::number(u, 16).rightJustified(2, u'0').toUpper();
+        else if (isBidiControl(u))
+            text += u"\\u{"_s + QString::number(u, 16).toUpper() + u'}';
         else
             text += c;
     }
-    return (time.toString(u"yyyy-MM-dd HH:mm:ss.zzz"_s) + u' ' + logName + u' ' + text).toUtf8();
+    return text;
+}
+
+QByteArray ConsoleLog::format(const QDateTime& time, const QString& logName, const QString& line) {
+    return (time.toString(u"yyyy-MM-dd HH:mm:ss.zzz"_s) + u' ' + logName + u' ' + escaped(line)).toUtf8();
 }
 
 void ConsoleLog::write(const QString& logName, const QStringList& lines) {
     const QDateTime now = m_clock();
-    for (const QString& line : lines) {
-        const QByteArray bytes = format(now, logName, line) + '\n';
-        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_stream);
-    }
-    // One flush per entry: the journal sees each entry as it happens, not when a buffer fills.
-    std::fflush(m_stream);
+    // The status log tells the link's state; the other two are traffic.
+    const auto priority = logName == u"Status" ? journal::Priority::Notice : journal::Priority::Info;
+    for (const QString& line : lines)
+        journal::writeLine(m_stream, priority, format(now, logName, line));
 }

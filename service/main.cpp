@@ -8,6 +8,8 @@
 #include <QLoggingCategory>
 #include <cstdio>
 
+#include <sys/stat.h>
+
 #include "common/apperror.h"
 #include "common/datafolders.h"
 #include "common/uncaught.h"
@@ -18,6 +20,8 @@
 #include "link/connectionsupervisor.h"
 #include "service/consolelog.h"
 #include "service/enginejournal.h"
+#include "service/metricsfile.h"
+#include "service/systemdnotifier.h"
 #include "transport/transportwait.h"
 #include "version/versioninforeader.h"
 
@@ -42,16 +46,22 @@ public:
     }
 };
 
-// Nothing to draw while the transport waits: a termination signal alone ends the wait.
+// Nothing to draw while the transport waits: a termination signal alone ends the wait. A wait
+// that is served is alive, so it keeps the watchdog fed while it holds the event loop.
 class SignalWait : public TransportWait {
 public:
-    explicit SignalWait(const ShutdownSignals& shutdown)
-        : m_signals(shutdown) {}
-    bool serve() override { return !m_signals.pending(); }
+    SignalWait(const ShutdownSignals& shutdown, SystemdNotifier& notifier)
+        : m_signals(shutdown)
+        , m_notifier(notifier) {}
+    bool serve() override {
+        m_notifier.keepAlive();
+        return !m_signals.pending();
+    }
     void waitEnded() override {}
 
 private:
     const ShutdownSignals& m_signals;
+    SystemdNotifier& m_notifier;
 };
 
 void say(std::FILE* stream, const QString& text) {
@@ -104,6 +114,9 @@ QString effectiveOptions(const LinkParameters& p, const QString& folder, const S
 
 int main(int argc, char** argv) {
     diagnosticsToStandardError();
+    // Archives (orders, telephone numbers), logs and the metrics' temporary files are the
+    // operator's alone; files that others must read say so where they are made.
+    ::umask(077);
     ServiceApplication app(argc, argv);
     QCoreApplication::setApplicationName(u"rtcpipclient-service"_s);
 
@@ -123,7 +136,17 @@ int main(int argc, char** argv) {
     const QCommandLineOption folderOption(
         u"folder"_s, u"De installatiemap met RTCPIPCLIENT.xml (standaard de map van dit programma)."_s,
         u"map"_s);
-    parser.addOptions({helpOption, versionOption, checkOption, folderOption});
+    const QCommandLineOption metricsOption(
+        u"metrics-file"_s,
+        u"Schrijft de cijfers van de verbinding in het tekstformaat van Prometheus naar dit bestand, "
+        u"elke paar seconden en bij het stoppen."_s,
+        u"bestand"_s);
+    const QCommandLineOption metricsIntervalOption(
+        u"metrics-interval"_s,
+        u"Milliseconden tussen twee keer schrijven van het metriekbestand (standaard 5000)."_s, u"ms"_s,
+        u"5000"_s);
+    parser.addOptions(
+        {helpOption, versionOption, checkOption, folderOption, metricsOption, metricsIntervalOption});
     if (!parser.parse(QCoreApplication::arguments())) {
         say(stderr, parser.errorText());
         return 2;
@@ -189,27 +212,48 @@ int main(int argc, char** argv) {
         return 3;
     }
 
+    const int metricsInterval = parser.value(metricsIntervalOption).toInt();
+    if (metricsInterval <= 0) {
+        say(stderr, u"--metrics-interval wil een aantal milliseconden."_s);
+        return 2;
+    }
+
     ShutdownSignals shutdown;
-    SignalWait wait(shutdown);
     LinkEngine engine({.executableFolder = folder}, [&parameters] { return parameters; });
+    SystemdNotifier notifier(engine);
+    SignalWait wait(shutdown, notifier);
     engine.setWaitHook(&wait);
     engine.setOwnFiles(ownSettingsFiles(folder));
     // The journal takes every line as it comes; the logs hold only what a rotation will save.
     engine.logs().setTail({});
     ConsoleLog console(engine.logs(), stdout);
     EngineJournal journal(engine, stdout);
+    std::unique_ptr<MetricsFile> metrics;
+    if (parser.isSet(metricsOption))
+        metrics = std::make_unique<MetricsFile>(engine, parser.value(metricsOption),
+                                                std::chrono::milliseconds(metricsInterval));
     uncaught::setHook([&engine](const QString& message) { engine.reportUncaught(message); });
     int code = 0;
-    QObject::connect(&shutdown, &ShutdownSignals::requested, &app, [&engine, &code] {
+    QObject::connect(&shutdown, &ShutdownSignals::requested, &app, [&engine, &code, &notifier] {
+        notifier.stopping();
         if (const auto flushed = engine.flushLogs(); !flushed) {
             say(stderr, flushed.message());
             code = 1;
         }
         QCoreApplication::quit();
     });
+    journal.announce(EngineJournal::startText(parameters, QDir::toNativeSeparators(folder),
+                                              QDir::toNativeSeparators(stored.filePath)));
     engine.dataFolders().create();
     engine.start();
+    if (metrics)
+        metrics->start();
+    notifier.ready();
     const int exitCode = QCoreApplication::exec();
+    if (metrics) {
+        if (const auto written = metrics->write(); !written)
+            say(stderr, u"Metriekbestand niet geschreven: "_s + written.message());
+    }
     uncaught::setHook({});
     return code != 0 ? code : exitCode;
 }

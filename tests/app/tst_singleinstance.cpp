@@ -1,6 +1,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -221,6 +222,78 @@ private slots:
         char byte = 0;
         // End of stream with no answer before it: recv gives 0 once the holder has closed.
         QTRY_COMPARE_WITH_TIMEOUT(::recv(peer, &byte, 1, 0), ssize_t(0), 10000);
+    }
+
+    // Another user's lock and socket at our names, left by a real holder that runs as that
+    // user: neither keeps this program out nor answers for the folder; this one holds it.
+    void lockAndSocketOfAnotherUserAreNotObeyed() {
+        if (::geteuid() != 0)
+            QSKIP("planting another user's files needs root");
+        // The other user must reach the installation folder to name it as we do.
+        QVERIFY(QFile::setPermissions(m_install->path(), QFile::Permissions(0x7755)));
+        QTemporaryDir theirs;
+        QVERIFY(::chown(QFile::encodeName(theirs.path()).constData(), 65534, 65534) == 0);
+        ChildProcess holder;
+        holder.start(u"setpriv"_s, {u"--reuid=nobody"_s, u"--regid=nogroup"_s, u"--clear-groups"_s,
+                                    QStringLiteral(HOLDER_EXECUTABLE), m_install->path(), theirs.path()});
+        QVERIFY(holder.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(holder.output(), QByteArray("primary\n"), 15000);
+
+        SingleInstance ours(m_install->path(), m_runtime->path());
+        const SingleInstance theirNames(m_install->path(), theirs.path());
+        QCOMPARE(::rename(QFile::encodeName(theirNames.lockFilePath()).constData(),
+                          QFile::encodeName(ours.lockFilePath()).constData()),
+                 0);
+        QCOMPARE(::rename(QFile::encodeName(theirNames.serverName()).constData(),
+                          QFile::encodeName(ours.serverName()).constData()),
+                 0);
+        struct stat planted {};
+        QCOMPARE(::lstat(QFile::encodeName(ours.serverName()).constData(), &planted), 0);
+        QCOMPARE(planted.st_uid, 65534u);
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"andere gebruiker is verwijderd"_s));
+        QCOMPARE(ours.claim(), SingleInstance::Claim::Primary);
+        struct stat bound {};
+        QCOMPARE(::lstat(QFile::encodeName(ours.serverName()).constData(), &bound), 0);
+        QCOMPARE(bound.st_uid, ::geteuid());
+        // A later start of ours reaches this holder, not theirs.
+        ChildProcess later;
+        start(later, m_install->path());
+        QVERIFY(later.waitForFinished(15000));
+        QCOMPARE(later.output(), QByteArray("handed over\n"));
+        QCOMPARE(holder.output(), QByteArray("primary\n"));
+    }
+
+    // Without XDG_RUNTIME_DIR the guard lives in a folder of the user's own, never under a name
+    // anyone can compute in the shared temporary folder; a folder that is not the user's alone
+    // is refused.
+    void withoutARuntimeFolderOnlyAFolderOfTheUsersOwn() {
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        const QByteArray cache = qgetenv("XDG_CACHE_HOME");
+        const auto restore = qScopeGuard([&] {
+            qputenv("XDG_RUNTIME_DIR", runtime);
+            qputenv("XDG_CACHE_HOME", cache);
+        });
+        qunsetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(m_runtime->filePath(u"cache"_s)));
+        const QString folder = SingleInstance::defaultRuntimeFolder();
+        QCOMPARE(folder, m_runtime->filePath(u"cache/rtcpipclient"_s));
+        {
+            SingleInstance instance(m_install->path(), folder);
+            QCOMPARE(instance.claim(), SingleInstance::Claim::Primary);
+            QCOMPARE(QFileInfo(folder).permissions() & 0x0777, QFileDevice::Permissions(0x0700));
+        }
+        QVERIFY(QFile::setPermissions(folder, QFile::Permissions(0x7777)));
+        SingleInstance shared(m_install->path(), folder);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"anderen kunnen in de map schrijven"_s));
+        QCOMPARE(shared.claim(), SingleInstance::Claim::Unguarded);
+        if (::geteuid() == 0) {
+            QVERIFY(QFile::setPermissions(folder, QFile::Permissions(0x7700)));
+            QVERIFY(::chown(QFile::encodeName(folder).constData(), 65534, 65534) == 0);
+            SingleInstance foreign(m_install->path(), folder);
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"van een andere gebruiker"_s));
+            QCOMPARE(foreign.claim(), SingleInstance::Claim::Unguarded);
+        }
     }
 
     void noLockAtAllRunsUnguarded() {

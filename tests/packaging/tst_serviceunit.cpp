@@ -2,10 +2,12 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <optional>
 #include <tuple>
+#include <utility>
 
 #include "childprocess.h"
 #include "stagedinstall.h"
@@ -104,6 +106,37 @@ private slots:
         const QByteArray said = verify.readAll();
         QVERIFY2(verify.exitStatus() == QProcess::NormalExit && verify.exitCode() == 0, said.constData());
         QVERIFY2(said.isEmpty(), said.constData());
+    }
+
+    // What a user manager can enforce is set, and systemd's own assessment of the unit's exposure
+    // stays below 7 of 10 (8.0 without the filter, the umask and the memory settings).
+    void unitIsHardenedAsFarAsAUserManagerAllows() {
+        for (const auto& [key, expected] : std::initializer_list<std::pair<const char16_t*, const char16_t*>>{
+                 {u"Type", u"notify"},
+                 {u"WatchdogSec", u"30"},
+                 {u"UMask", u"0077"},
+                 {u"SystemCallFilter", u"@system-service"},
+                 {u"SystemCallErrorNumber", u"EPERM"},
+                 {u"MemoryDenyWriteExecute", u"yes"},
+                 {u"NoNewPrivileges", u"yes"}})
+            QCOMPARE(m_service.value(QString::fromUtf16(key)), QStringList{QString::fromUtf16(expected)});
+        QCOMPARE(m_service.value(u"MemoryMax"_s).size(), 1);
+        const QString analyze = QStringLiteral(SYSTEMD_ANALYZE);
+        if (analyze.isEmpty())
+            QSKIP("systemd-analyze is not installed");
+        QProcess security;
+        security.setProcessEnvironment(environment());
+        security.setProcessChannelMode(QProcess::MergedChannels);
+        security.start(analyze,
+                       {u"security"_s, u"--offline=true"_s, u"--user"_s, u"--threshold=70"_s, m_unit});
+        QVERIFY(security.waitForFinished(30000));
+        const QString said = QString::fromUtf8(security.readAll());
+        const QRegularExpressionMatch level =
+            QRegularExpression(u"Overall exposure level for rtcpipclient-service.service: (\\d+\\.\\d)"_s)
+                .match(said);
+        QVERIFY2(level.hasMatch(), qPrintable(said));
+        qInfo("systemd-analyze security: %s", qPrintable(level.captured(1)));
+        QVERIFY2(security.exitCode() == 0 && level.captured(1).toDouble() <= 7.0, qPrintable(said));
     }
 
     // The unit makes the folder, and the service it starts works on the one the launcher gives
