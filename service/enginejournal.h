@@ -7,8 +7,8 @@
 
 #include "engine/linkparameters.h"
 #include "engine/linkstatus.h"
-#include "link/frameanalysis.h"
-#include "link/framerecord.h"
+#include "frames/frameanalysis.h"
+#include "frames/framerecord.h"
 #include "outbound/outboxhealth.h"
 #include "service/journalstream.h"
 

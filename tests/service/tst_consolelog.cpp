@@ -5,7 +5,7 @@
 
 #include <sys/stat.h>
 
-#include "link/framelog.h"
+#include "frames/framelog.h"
 #include "logs/trafficlogs.h"
 #include "service/consolelog.h"
 #include "service/journalstream.h"
