@@ -110,6 +110,12 @@ int linkFinal(int dir, const QByteArray& temporary, const QByteArray& final) {
 
 } // namespace
 
+bool syncFolder(const QString& folder) {
+    const Descriptor dir(retried(
+        [&] { return ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
+    return dir.fd >= 0 && retried([&] { return ::fsync(dir.fd); }) == 0;
+}
+
 bool isTemporaryName(QStringView fileName) {
     if (fileName.size() != kPrefix.size() + kRandomLength + kSuffix.size() || !fileName.startsWith(kPrefix) ||
         !fileName.endsWith(kSuffix))

@@ -32,6 +32,10 @@ using Names = std::function<QString(int n)>;
 Result<QString> create(const QString& folder, const Names& names, QByteArrayView bytes,
                        int maxNames = 100000);
 
+/// Syncs folder's entries to disk, so that a file just renamed or linked into it stays there
+/// after a power cut. False when the folder cannot be opened or synced.
+bool syncFolder(const QString& folder);
+
 /// True for the names of create()'s temporary files: ".rtcp-" + 6 letters or digits + ".part".
 bool isTemporaryName(QStringView fileName);
 

@@ -6,9 +6,10 @@ set -euo pipefail
 # nftables: the tests that make a path die silently inside a network namespace of their own.
 # libsystemd-dev: the service's notifications to systemd; python3-prometheus-client: the tests
 # read the metrics file with Prometheus's own parser; systemd: systemd-analyze checks the unit.
+# libxcb1-dev, xvfb: the tests that drive the installed program's window on an X server of their own.
 packages=(cmake ninja-build g++ make qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core iproute2 nftables
     libsodium-dev pkg-config minisign openssl libsystemd-dev python3-prometheus-client systemd
-    desktop-file-utils)
+    desktop-file-utils libxcb1-dev xvfb)
 case ${1:-build} in
 run) packages+=(xvfb imagemagick x11-utils) ;;
 # CPack's Debian generator: dpkg-shlibdeps for the dependencies, file to find the executables.

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "common/wholefile.h"
+
 #ifdef Q_OS_WIN
 #include <io.h>
 #else
@@ -38,6 +40,11 @@ Result<void> commit(const QString& partial, const QString& finalPath) {
                             std::filesystem::path(finalPath.toStdU16String()), error);
     if (error)
         return Failure{error.value(), QString::fromLocal8Bit(error.message())};
+#ifndef Q_OS_WIN
+    // The rename is the folder's: without this a power cut can take the new name back.
+    if (!wholefile::syncFolder(QFileInfo(finalPath).path()))
+        return Failure{0, u"Cannot write the download to the disk"_s};
+#endif
     return {};
 }
 

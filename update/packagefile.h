@@ -13,7 +13,9 @@ namespace packagefile {
 /// The hidden name for finalPath, in the same folder.
 QString partialPath(const QString& finalPath);
 
-/// Syncs partial to the disk and renames it to finalPath, replacing a file there.
+/// Syncs partial to the disk and renames it to finalPath, replacing a file there (which
+/// wholefile never does: a new download of a name takes the place of the old one), then syncs
+/// the folder.
 Result<void> commit(const QString& partial, const QString& finalPath);
 
 } // namespace packagefile

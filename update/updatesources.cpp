@@ -24,9 +24,13 @@ QString fetchProgram(const QString& executableFolder) {
     const QString name = u"rtcpipclient-fetch"_s;
 #endif
     const QString beside = executableFolder + name;
-    if (QFileInfo(beside).isExecutable())
-        return beside;
-    return QStringLiteral(RTCP_FETCH_INSTALLED);
+    for (const QString& path :
+         {beside, QStringLiteral(RTCP_FETCH_INSTALLED), QStringLiteral(RTCP_FETCH_PACKAGED)}) {
+        if (QFileInfo(path).isExecutable())
+            return path;
+    }
+    // None there: a failed start names the place the launcher puts it.
+    return beside;
 }
 
 bool isWebAddress(const QString& address) {

@@ -12,8 +12,9 @@ namespace updatesources {
 /// build without one, which then offers no download.
 std::optional<SigningKey> builtInSigningKey();
 
-/// The fetch helper: beside the executable, else where the package installs it (a user's copy
-/// of the program, made by the launcher, runs from a folder of its own).
+/// The fetch helper: beside the executable (the launcher links it beside a user's copy), else
+/// in the packaged program's folder under the configured prefix or the Debian package's; the
+/// path beside the executable when it is in none of them.
 QString fetchProgram(const QString& executableFolder);
 
 /// Whether a server's page address may go to the desktop's opener: http and https only.

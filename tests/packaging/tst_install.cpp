@@ -12,8 +12,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "httpresponder.h"
 #include "stagedinstall.h"
 #include "testfiles.h"
+#include "xdisplay.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -74,6 +76,7 @@ private slots:
         QTest::newRow("program") << kProgramDir + u"/RTCPIPCLIENT"_s << true;
         QTest::newRow("simulator") << kProgramDir + u"/dispatchsim"_s << true;
         QTest::newRow("service") << kProgramDir + u"/rtcpipclient-service"_s << true;
+        QTest::newRow("fetch helper") << kProgramDir + u"/rtcpipclient-fetch"_s << true;
         QTest::newRow("service unit") << kUserUnitDir + u"/rtcpipclient-service.service"_s << false;
         QTest::newRow("menu entry") << kDataDir + u"/applications/rtcpipclient.desktop"_s << false;
         QTest::newRow("scalable icon")
@@ -203,12 +206,69 @@ private slots:
         QCOMPARE(QFile::symLinkTarget(u"/proc/%1/exe"_s.arg(client.processId())),
                  QFileInfo(folder + u"RTCPIPCLIENT"_s).canonicalFilePath());
         QCOMPARE(digest(folder + u"RTCPIPCLIENT"_s), digest(packagedProgram()));
+        verifyHelperLink(folder, m_prefix);
         stop(client);
         QVERIFY(QFileInfo(folder + u"RTCPIPCLIENT.xml"_s).isFile());
         QVERIFY(QDir(elsewhere.path()).isEmpty());
         QVERIFY(!QFileInfo::exists(home.filePath(u"relative"_s)));
-        QCOMPARE(QDir(folder).entryList({u".RTCPIPCLIENT.*"_s}, QDir::AllEntries | QDir::Hidden),
+        QCOMPARE(QDir(folder).entryList({u".RTCPIPCLIENT.*"_s, u".rtcpipclient-fetch.*"_s},
+                                        QDir::AllEntries | QDir::Hidden | QDir::System),
                  QStringList());
+    }
+
+    // The user's copy checks for an update through the packaged fetch helper, under the package's
+    // prefix and under one of the operator's choosing (cmake --install --prefix /usr/local): its
+    // requests reach the update host (here a proxy on loopback), and the release notes named in
+    // the answer are asked for next, so the answer came back to the program.
+    void updateCheckOfTheUsersCopyReachesTheUpdateHost_data() {
+        QTest::addColumn<bool>("ownPrefix");
+        QTest::newRow("package root") << false;
+        QTest::newRow("own prefix") << true;
+    }
+    void updateCheckOfTheUsersCopyReachesTheUpdateHost() {
+        QFETCH(bool, ownPrefix);
+        XDisplay x;
+        if (!x.start())
+            QSKIP(qPrintable(x.errorString()));
+        std::optional<StagedInstall> other;
+        QString prefix = m_prefix;
+        if (ownPrefix) {
+            other.emplace(QStringLiteral(CMAKE_COMMAND), QStringLiteral(BUILD_DIR),
+                          StagedInstall::Mode::Prefix);
+            QVERIFY2(other->install(), qPrintable(other->errorString()));
+            prefix = other->prefix();
+        }
+        HttpResponder host;
+        host.route(
+            "/liveupdate/RTCPIPCLIENT/RTCPIPCLIENT.txt",
+            HttpResponder::ok("[RTCPIPCLIENT]\r\nVersion=" PROJECT_VERSION "\r\n"
+                              "ReadmeFileURL=http://update.rovenka.nl/liveupdate/RTCPIPCLIENT/lees.txt\r\n"));
+        host.route("/liveupdate/RTCPIPCLIENT/lees.txt", HttpResponder::ok("Niets nieuws.\r\n"));
+
+        QTemporaryDir home(QDir::tempPath() + u"/rtcp home XXXXXX"_s);
+        QTemporaryDir elsewhere;
+        QProcessEnvironment env = userEnvironment(home.path());
+        env.remove(u"XDG_DATA_HOME"_s);
+        env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+        env.insert(u"DISPLAY"_s, x.name());
+        env.insert(u"http_proxy"_s, u"http://127.0.0.1:%1"_s.arg(host.port()));
+        for (const char16_t* name : {u"HTTP_PROXY", u"all_proxy", u"no_proxy", u"NO_PROXY"})
+            env.remove(QString::fromUtf16(name));
+        QProcess client;
+        start(client, prefix + kBinDir + u"/rtcpipclient"_s, env, elsewhere.path());
+        const QString folder = home.path() + u"/.local/share/rtcpipclient/"_s;
+        waitUntilRunning(client, folder);
+        if (QTest::currentTestFailed())
+            return;
+        verifyHelperLink(folder, prefix);
+        uint32_t window = 0;
+        QTRY_VERIFY_WITH_TIMEOUT((window = x.shownWindow(client.processId())) != 0, 15000);
+        QVERIFY(x.pressUpdateButton(window));
+        QTRY_COMPARE_WITH_TIMEOUT(host.requests().size(), 2, 15000);
+        QCOMPARE(host.requests()[0].target,
+                 "http://update.rovenka.nl/liveupdate/RTCPIPCLIENT/RTCPIPCLIENT.txt");
+        QCOMPARE(host.requests()[1].target, "http://update.rovenka.nl/liveupdate/RTCPIPCLIENT/lees.txt");
+        stop(client);
     }
 
     void rerunKeepsTheCopy() {
@@ -323,6 +383,15 @@ private:
         QVERIFY2(pointsTo[0] != '/', pointsTo);
         QCOMPARE(link.canonicalFilePath(),
                  QFileInfo(m_prefix + kProgramDir + u'/' + target).canonicalFilePath());
+    }
+
+    // The fetch helper beside the user's copy is a link to the packaged one of this installation.
+    static void verifyHelperLink(const QString& folder, const QString& prefix) {
+        const QFileInfo link(folder + u"rtcpipclient-fetch"_s);
+        QVERIFY2(link.isSymLink(), qPrintable(link.filePath()));
+        QCOMPARE(link.canonicalFilePath(),
+                 QFileInfo(prefix + kProgramDir + u"/rtcpipclient-fetch"_s).canonicalFilePath());
+        QVERIFY(link.isExecutable());
     }
 
     QString launcherPath() const { return m_prefix + kBinDir + u"/rtcpipclient"_s; }
