@@ -115,7 +115,7 @@ private slots:
         QVERIFY(service.waitForFinished(15000));
         QCOMPARE(service.exitCode(), 0);
         const QRegularExpression journalLine(
-            u"^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} (Inkomend|Uitgaand|Status|Verbinding|Uitgaandemap|Aflevering|Frame) "_s);
+            u"^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} (Service|Fout|Inkomend|Uitgaand|Status|Verbinding|Uitgaandemap|Aflevering|Frame) "_s);
         const QList<QByteArray> lines = service.output().split('\n');
         QVERIFY(lines.size() > 3);
         QCOMPARE(lines.last(), QByteArray());
