@@ -78,8 +78,8 @@ int main(int argc, char** argv) {
     const QString service = QCoreApplication::applicationDirPath() + u"/../bin/rtcpipclient-service"_s;
     int failures = 0;
     std::printf("Logbewaren %s\n", logbewaren ? "on" : "off");
-    std::printf("%8s %10s %10s %10s %10s %8s %8s\n", "file MB", "idle MiB", "peak MiB", "peak-idle", "after MiB",
-                "peak/f", "incr/f");
+    std::printf("%8s %10s %10s %10s %10s %8s %8s\n", "file MB", "idle MiB", "peak MiB", "peak-idle",
+                "after MiB", "peak/f", "incr/f");
     for (const int megabytes : sizes) {
         QTemporaryDir folder;
         QTcpServer server;
@@ -134,9 +134,9 @@ int main(int argc, char** argv) {
         const bool whole = received == wire && !QFile::exists(file);
         failures += !whole;
         const double fileMiB = double(bytes.size()) / (1024 * 1024);
-        std::printf("%8d %10.1f %10.1f %10.1f %10.1f %8.2f %8.2f%s\n", megabytes, idle / 1024.0, peak / 1024.0,
-                    (peak - idle) / 1024.0, after / 1024.0, peak / 1024.0 / fileMiB, (peak - idle) / 1024.0 / fileMiB,
-                    whole ? "" : "  host's bytes differ from the frame");
+        std::printf("%8d %10.1f %10.1f %10.1f %10.1f %8.2f %8.2f%s\n", megabytes, idle / 1024.0,
+                    peak / 1024.0, (peak - idle) / 1024.0, after / 1024.0, peak / 1024.0 / fileMiB,
+                    (peak - idle) / 1024.0 / fileMiB, whole ? "" : "  host's bytes differ from the frame");
     }
     return failures == 0 ? 0 : 2;
 }

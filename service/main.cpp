@@ -8,6 +8,10 @@
 #include <QLoggingCategory>
 #include <cstdio>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include "common/apperror.h"
 #include "common/datafolders.h"
 #include "common/uncaught.h"
@@ -24,6 +28,15 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
+
+// A frame from this size on leaves enough freed heap behind to hand back at once.
+constexpr qsizetype kLargeFrame = qsizetype(8) << 20;
+
+void releaseFreedMemory() {
+#if defined(__GLIBC__)
+    std::ignore = ::malloc_trim(0);
+#endif
+}
 
 // Event dispatch is where an error that no handler caught ends: in the incoming log, as in the
 // desktop program.
@@ -198,6 +211,12 @@ int main(int argc, char** argv) {
     engine.logs().setTail({});
     ConsoleLog console(engine.logs(), stdout);
     EngineJournal journal(engine, stdout);
+    QObject::connect(&engine, &LinkEngine::deliveryChanged, &app, [](const OutboxSend& send) {
+        // A large frame's lines came and went in small blocks; without this the freed heap
+        // stays with the process until something reuses it.
+        if (send.frame.size() >= kLargeFrame)
+            releaseFreedMemory();
+    });
     uncaught::setHook([&engine](const QString& message) { engine.reportUncaught(message); });
     int code = 0;
     QObject::connect(&shutdown, &ShutdownSignals::requested, &app, [&engine, &code] {
