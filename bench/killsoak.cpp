@@ -1,15 +1,12 @@
 // Nothing lost, nothing doubled: the real service on an installation folder of its own sends
 // what is dropped into its outbox to a host in this program that misbehaves on purpose. The
-// host resets connections in the middle of a frame, resets at other moments, stops reading for
-// one to four seconds, drops
-// one acknowledgement in ten and sends packets of its own; meanwhile the service is killed with
-// SIGKILL at random moments and started again. At the end (no more faults, the outbox left to
-// drain) it reports the files lost, the duplicates against the kills plus the acknowledgements
-// the host dropped or reset away, the archive files that are not whole, and what stayed in the
-// outbox.
-//
-// The kills come 1 to 6 s apart, so that frames get through between them, and the files are
-// spread over the same time.
+// host resets connections, half of them at a frame's first bytes (which it never takes in),
+// stops reading for one to four seconds, drops one acknowledgement in ten and sends packets of
+// its own; meanwhile the service is killed with SIGKILL at random moments, 1 to 6 s apart so
+// that frames get through between the kills, and started again. The files come spread over
+// the same time. At the end (no more faults, the outbox left to drain) it reports the files
+// lost, the duplicates against the kills plus the acknowledgements the host dropped or reset
+// away, the archive files that are not whole, and what stayed in the outbox.
 //
 //   bench_killsoak [--kills N] [--files N] [--confirm 0|1] [--seed S] [--journal FILE]
 //                  (defaults: 55 kills, 200 files, on, clock, none)
