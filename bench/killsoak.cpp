@@ -1,19 +1,22 @@
 // Nothing lost, nothing doubled: the real service on an installation folder of its own sends
 // what is dropped into its outbox to a host in this program that misbehaves on purpose. The
-// host resets connections in the middle of a frame, stops reading for a second or two, drops
-// one acknowledgement in ten and sends packets of its own; meanwhile the service is killed with
-// SIGKILL at random moments and started again. At the end (no more faults, the outbox left to
-// drain) it reports the files lost, the duplicates against the kills plus the acknowledgements
-// the host dropped or reset away, the archive files that are not whole, and what stayed in the
-// outbox.
+// host resets connections, half of them at a frame's first bytes (which it never takes in),
+// stops reading for one to four seconds, drops one acknowledgement in ten and sends packets of
+// its own; meanwhile the service is killed with SIGKILL at random moments, 1 to 6 s apart so
+// that frames get through between the kills, and started again. The files come spread over
+// the same time. At the end (no more faults, the outbox left to drain) it reports the files
+// lost, the duplicates against the kills plus the acknowledgements the host dropped or reset
+// away, the archive files that are not whole, and what stayed in the outbox.
 //
-//   bench_killsoak [--kills N] [--confirm 0|1] [--seed S]     (defaults: 60 kills, on, clock)
+//   bench_killsoak [--kills N] [--files N] [--confirm 0|1] [--seed S] [--journal FILE]
+//                  (defaults: 55 kills, 200 files, on, clock, none)
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
+#include <QPointer>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -59,37 +62,42 @@ public:
     QHash<int, int> received; ///< file number -> times received whole
     int dropped = 0;          ///< acknowledgements not sent
     int ackResets = 0;        ///< resets with an acknowledgement sent in the last 600 ms
-    int resets = 0;
+    int resets = 0;           ///< all of them, mid-frame ones included
+    int midFrameResets = 0;   ///< at a frame's first bytes, the frame never taken in
     int pauses = 0;
     int packets = 0;
+    int frames = 0; ///< frames taken in whole
     bool faults = true;
 
-    // One fault now and then: a reset at the next frame's first bytes, a pause, a packet.
+    // One fault now and then: a reset now or at the next frame's first bytes, a pause of one
+    // to four seconds, a packet of its own.
     void fault() {
         if (!faults || !m_socket)
             return;
-        switch (const int pick = m_random.bounded(10); pick < 4 ? 0 : pick < 7 ? 1 : 2) {
-        case 0:
+        const int pick = m_random.bounded(20);
+        if (pick < 4) {
             m_resetNext = true;
-            break;
-        case 1:
+        } else if (pick < 8) {
+            reset();
+        } else if (pick < 13) {
+            if (m_paused)
+                return;
             m_paused = true;
             m_socket->setReadBufferSize(1);
             ++pauses;
-            QTimer::singleShot(1000 + m_random.bounded(1000), this, [this] {
+            QTimer::singleShot(1000 + m_random.bounded(3000), this, [this, paused = QPointer(m_socket)] {
+                if (!paused || paused != m_socket)
+                    return;
                 m_paused = false;
-                if (m_socket) {
+                {
                     m_socket->setReadBufferSize(0);
                     take();
                 }
             });
-            break;
-        default: {
+        } else {
             const QByteArray b64 = kHostXml.toBase64();
             m_socket->write("\x01" + QByteArray::number(b64.size()) + "\x02" + b64 + "\x04");
             ++packets;
-            break;
-        }
         }
     }
 
@@ -101,6 +109,7 @@ private:
         if (m_resetNext && !bytes.isEmpty()) {
             // In the middle of a frame as far as this host goes: it never takes the frame in.
             m_resetNext = false;
+            ++midFrameResets;
             reset();
             return;
         }
@@ -118,6 +127,7 @@ private:
             m_stream.remove(0, stx + 1 + length + 1);
             if (const auto m = number.match(QString::fromLatin1(payload)); m.hasMatch())
                 ++received[m.captured(1).toInt()];
+            ++frames;
             if (faults && ++m_frames % 10 == 0) {
                 ++dropped;
             } else {
@@ -135,6 +145,7 @@ private:
         m_socket->abort();
         m_socket->deleteLater();
         m_socket = nullptr;
+        m_paused = false;
         ++resets;
     }
 
@@ -182,10 +193,15 @@ QByteArray extraFile(bool confirm) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
-    const int kills = intOption(args, u"--kills", 60);
+    const int kills = intOption(args, u"--kills", 55);
+    const int files = intOption(args, u"--files", 200);
     const bool confirm = intOption(args, u"--confirm", 1) != 0;
-    QRandomGenerator random(
-        quint32(intOption(args, u"--seed", int(QDateTime::currentMSecsSinceEpoch() & 0x7FFFFFFF))));
+    const auto seed =
+        quint32(intOption(args, u"--seed", int(QDateTime::currentMSecsSinceEpoch() & 0x7FFFFFFF)));
+    QRandomGenerator random(seed);
+    // The service's journal, appended over all its lives, for a closer look at a loss.
+    const qsizetype journalAt = args.indexOf(u"--journal"_s);
+    const QString journal = journalAt >= 0 && journalAt + 1 < args.size() ? args[journalAt + 1] : QString();
 
     QTemporaryDir folder;
     const QString service = QCoreApplication::applicationDirPath() + u"/../bin/rtcpipclient-service"_s;
@@ -211,7 +227,7 @@ int main(int argc, char** argv) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(u"XDG_RUNTIME_DIR"_s, folder.path());
     program.setProcessEnvironment(env);
-    program.setStandardOutputFile(QProcess::nullDevice());
+    program.setStandardOutputFile(journal.isEmpty() ? QProcess::nullDevice() : journal, QIODevice::Append);
     program.setStandardErrorFile(QProcess::nullDevice());
     const auto start = [&] {
         program.start(exe, {});
@@ -231,12 +247,15 @@ int main(int argc, char** argv) {
             if (QFile::rename(outbox + u".tmp"_s, outbox + name))
                 ++produced;
         }
+        if (produced >= files)
+            producer.stop();
     });
-    producer.start(800);
+    // Spread over the kills, 1 to 6 s apart: 3.5 s on average.
+    producer.start(std::max(50, kills * 3500 / files));
     QTimer faults;
     QObject::connect(&faults, &QTimer::timeout, [&] {
         host.fault();
-        faults.start(300 + random.bounded(900));
+        faults.start(1000 + random.bounded(3000));
     });
     faults.start(500);
 
@@ -244,12 +263,14 @@ int main(int argc, char** argv) {
     QElapsedTimer wall;
     wall.start();
     while (killed < kills) {
-        runUntil([] { return false; }, 700 + random.bounded(1600));
+        runUntil([] { return false; }, 1000 + random.bounded(5000));
         program.kill(); // SIGKILL
         program.waitForFinished(5000);
         ++killed;
         start();
     }
+    // The last files go under faults as well, though no more kills.
+    runUntil([&] { return produced >= files; }, 600000);
     producer.stop();
     faults.stop();
     host.faults = false;
@@ -274,15 +295,18 @@ int main(int argc, char** argv) {
     for (const QString& name : archived)
         if (QFile f(archive + u'/' + name); !f.open(QIODevice::ReadOnly) || f.readAll() != kHostXml + "\r\n")
             ++partial;
-    std::printf("confirmation %s, %lld s, %d files, %d kills (SIGKILL)\n", confirm ? "on" : "off", seconds,
-                produced, killed);
-    std::printf("host: %d resets mid-frame, %d pauses of 1-2 s, %d packets of its own, %d acknowledgements "
-                "dropped, %d reset away\n",
-                host.resets, host.pauses, host.packets, host.dropped, host.ackResets);
+    std::printf("confirmation %s, seed %u, %lld s, %d files, %d kills (SIGKILL, 1-6 s apart)\n",
+                confirm ? "on" : "off", seed, seconds, produced, killed);
+    std::printf("host: %d resets (%d mid-frame), %d pauses of 1-4 s, %d packets of its own, %d frames taken, "
+                "%d acknowledgements dropped, %d reset away\n",
+                host.resets, host.midFrameResets, host.pauses, host.packets, host.frames, host.dropped,
+                host.ackResets);
     std::printf("files lost            %d\n", lost);
-    std::printf("duplicates            %d (bound: kills + dropped + reset away = %d)\n", duplicates,
-                killed + host.dropped + host.ackResets);
+    std::printf("duplicates            %d (kills + dropped = %d; + reset away = %d)\n", duplicates,
+                killed + host.dropped, killed + host.dropped + host.ackResets);
     std::printf("archive files         %lld, not whole: %d\n", qlonglong(archived.size()), partial);
     std::printf("left in the outbox    %lld\n", qlonglong(outboxFiles()));
-    return lost == 0 || !confirm ? 0 : 2;
+    const bool sound = lost == 0 && duplicates <= killed + host.dropped + host.ackResets && partial == 0 &&
+                       outboxFiles() == 0;
+    return sound || !confirm ? 0 : 2;
 }

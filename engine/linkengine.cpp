@@ -188,7 +188,8 @@ void LinkEngine::refreshHealth() {
 }
 
 OutboxSettings LinkEngine::outboxSettings(const LinkParameters& p) const {
-    return {p.autoBestanden, p.autoLocatie, p.frame(), p.toonHex, p.outboxSizeLimit(), m_config.sendLimit};
+    return {p.autoBestanden,    p.autoLocatie,        p.frame(), p.toonHex, p.outboxSizeLimit(),
+            m_config.sendLimit, m_frames->headLimit()};
 }
 
 void LinkEngine::recordReceived(const QByteArray& block, const std::optional<Result<QString>>& archived) {

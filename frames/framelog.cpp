@@ -87,11 +87,17 @@ std::uint64_t FrameLog::addReceived(const QDateTime& time, const QByteArray& blo
 std::uint64_t FrameLog::addSent(const QDateTime& time, FrameRecord::Source source, QStringView frame,
                                 const QString& payload, bool base64, const QString& file,
                                 FrameRecord::Delivery delivery) {
+    return addSent(time, source, ascii::fromText(frame), payload, base64, file, delivery);
+}
+
+std::uint64_t FrameLog::addSent(const QDateTime& time, FrameRecord::Source source, const QByteArray& bytes,
+                                const QString& payload, bool base64, const QString& file,
+                                FrameRecord::Delivery delivery) {
     FrameRecord record;
     record.time = time;
     record.direction = FrameRecord::Direction::Sent;
     record.source = source;
-    record.bytes = ascii::fromText(frame);
+    record.bytes = bytes;
     record.base64 = base64;
     record.payload = payload;
     record.file = file;

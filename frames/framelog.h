@@ -65,6 +65,11 @@ public:
                           const QString& payload, bool base64, const QString& file = {},
                           FrameRecord::Delivery delivery = FrameRecord::Delivery::NotApplicable);
 
+    /// The same, with the bytes as the wire took them; the record shares them.
+    std::uint64_t addSent(const QDateTime& time, FrameRecord::Source source, const QByteArray& bytes,
+                          const QString& payload, bool base64, const QString& file = {},
+                          FrameRecord::Delivery delivery = FrameRecord::Delivery::NotApplicable);
+
     /// The row of the record with this serial, or -1 when it has been dropped.
     int rowOf(std::uint64_t serial) const;
     /// The record with this serial, or nullptr when it has been dropped.

@@ -1,5 +1,7 @@
 #include "logs/trafficlog.h"
 
+#include "common/ansicodec.h"
+
 using namespace Qt::Literals::StringLiterals;
 
 TrafficLog::TrafficLog(QString name, QObject* parent)
@@ -27,11 +29,42 @@ void TrafficLog::add(const QString& entry) {
     // A received frame is mostly one line: the log then shares the caller's text, where a copy
     // of a 100 MB frame's hex rendering would hold the window for a second and take 600 MB more.
     const bool oneLine = !entry.contains(u'\n') && !entry.contains(u'\r');
-    const QStringList added = oneLine ? QStringList{entry} : splitLines(entry);
-    m_lines.append(added);
+    append(oneLine ? QStringList{entry} : splitLines(entry));
+}
+
+void TrafficLog::addAnsi(QByteArrayView entry) {
+    QStringList lines;
+    qsizetype start = 0;
+    const qsizetype n = entry.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char c = entry[i];
+        if (c != '\r' && c != '\n')
+            continue;
+        lines.append(ansi::toText(entry.sliced(start, i - start)));
+        if (c == '\r' && i + 1 < n && entry[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    lines.append(ansi::toText(entry.sliced(start)));
+    append(lines);
+}
+
+void TrafficLog::append(const QStringList& added) {
+    qsizetype characters = 0;
     for (const QString& line : added)
-        m_characters += line.size();
+        characters += line.size();
     const QDateTime at = m_clock();
+    if (!m_keepAll && (m_tail.entries < 1 || added.size() > m_tail.lines || characters > m_tail.characters)) {
+        // Too large for the tail on its own: it would go at once, and everything before it with
+        // it. Only those who follow the log see it; a large frame is then not held twice.
+        m_lines.clear();
+        m_entries.clear();
+        m_characters = 0;
+        emit appended(added, at);
+        return;
+    }
+    m_lines.append(added);
+    m_characters += characters;
     m_entries.append({at, added.size()});
     emit appended(added, at);
     trim();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QList>
 #include <QObject>
@@ -41,6 +42,9 @@ public:
     /// Appends an entry; CR LF, lone CR and lone LF inside it start new lines, so an entry of n
     /// breaks counts n + 1 lines (an empty entry is one empty line).
     void add(const QString& entry);
+    /// The same entry as add(ansi::toText(entry)), from its Windows-1252 bytes: each line is
+    /// decoded on its own, so a large entry never exists as one text as well.
+    void addAnsi(QByteArrayView entry);
 
     /// Sets the whole text; every earlier line is gone. An empty text leaves no lines.
     void replace(const QString& text);
@@ -79,6 +83,7 @@ signals:
     void replaced(const QStringList& lines);
 
 private:
+    void append(const QStringList& added);
     void trim();
 
     QString m_name;

@@ -5,6 +5,7 @@
 #include <QLoggingCategory>
 #include <QScopeGuard>
 
+#include "common/ansicodec.h"
 #include "common/apperror.h"
 #include "common/hexrender.h"
 #include "common/writerprobe.h"
@@ -243,13 +244,27 @@ void OutboxSender::send(const OutboxFolder& folder, const QString& name, const Q
     Result<QByteArray> bytes = file.readAll(settings.sizeLimit);
     if (!bytes)
         throw AppError(u"Cannot read file \"%1\". %2"_s.arg(QDir::toNativeSeparators(path), bytes.message()));
-    const QString text = outgoingText(std::move(bytes).value());
-    // Narrowed to the ANSI code page, as the host has always received these files; the length
-    // field counts the text before narrowing, which keeps one character per code unit.
-    QString frame = framing::compact(text, settings.frame);
-    narrowToAnsi(frame);
-    OutboxSend record{
-        m_nextId++, path, frame, text, settings.frame.base64, FrameRecord::Delivery::WriteFailed};
+    // Built as bytes straight from the file's: narrowed to the ANSI code page, as the host has
+    // always received these files; the length field counts the text before narrowing, which
+    // keeps one character per code unit.
+    OutgoingFrame frame = outgoingFrame(std::move(bytes).value(), settings.frame, settings.payloadHead);
+    const bool asIs = isAscii(frame.ansi);
+    OutboxSend record{m_nextId++,
+                      path,
+                      {},
+                      std::move(frame.payloadHead),
+                      settings.frame.base64,
+                      FrameRecord::Delivery::WriteFailed};
+    // The record keeps the wire's bytes; the log had the code page's. Turned in place once the log
+    // has its entry, so the frame is never held twice.
+    const auto keepWireBytes = [&] {
+        if (!asIs) {
+            const auto& wire = wireBytes();
+            for (char& b : frame.ansi)
+                b = wire[static_cast<unsigned char>(b)];
+        }
+        record.frame = std::move(frame.ansi);
+    };
 
     // What the host sent before this frame is handled first: it cannot be this frame's answer.
     if (m_link.takeWaiting && !m_link.takeWaiting())
@@ -259,8 +274,26 @@ void OutboxSender::send(const OutboxFolder& folder, const QString& name, const Q
         m_logs.incoming().add(u"Pakket verzenden"_s);
         // Whatever arrived since is still from before the write.
         const qsizetype stale = m_client.Connected() ? m_client.InputBufferSize() : 0;
-        m_client.Write(frame);
-        m_logs.outgoing().add(settings.hex ? hexRender(frame) : frame);
+        if (asIs) {
+            m_client.Write(QByteArrayView(frame.ansi));
+        } else {
+            // The wire's bytes a slice at a time, into one buffer.
+            constexpr qsizetype kSlice = 256 * 1024;
+            const auto& wire = wireBytes();
+            QByteArray slice;
+            for (qsizetype at = 0; at < frame.ansi.size(); at += kSlice) {
+                const QByteArrayView from =
+                    QByteArrayView(frame.ansi).sliced(at, std::min(kSlice, frame.ansi.size() - at));
+                slice.resize(from.size());
+                std::transform(from.begin(), from.end(), slice.begin(),
+                               [&wire](char b) { return wire[static_cast<unsigned char>(b)]; });
+                m_client.Write(QByteArrayView(slice));
+            }
+        }
+        if (settings.hex)
+            m_logs.outgoing().add(hexRender(ansi::toText(frame.ansi)));
+        else
+            m_logs.outgoing().addAnsi(frame.ansi);
         if (confirm) {
             m_logs.incoming().add(u"Wacht op bevestiging"_s);
             record.delivery = FrameRecord::Delivery::AwaitingConfirmation;
@@ -280,5 +313,6 @@ void OutboxSender::send(const OutboxFolder& folder, const QString& name, const Q
     } catch (const AppError& error) {
         m_logs.incoming().add(error.message());
     }
+    keepWireBytes();
     emit sent(record);
 }

@@ -31,6 +31,8 @@ struct OutboxSettings {
     /// How long the host's TCP may leave the frame unacknowledged without progress, with
     /// confirmation off, before the file is given up for this connection.
     std::chrono::milliseconds stalledSendLimit{21000};
+    /// Characters of a file's text kept in its OutboxSend: what the inspector holds of it.
+    qsizetype payloadHead = qsizetype(1) << 20;
 };
 
 /// Confirmed delivery: a sent file is deleted only once the host acknowledges it within wait: an
@@ -48,8 +50,8 @@ struct OutboxConfirmation {
 struct OutboxSend {
     std::uint64_t id = 0; ///< unique per sender; a later deliveryChanged carries the same
     QString path;
-    QString frame;   ///< as written to the socket
-    QString payload; ///< the file's text before framing
+    QByteArray frame; ///< the bytes written to the socket; empty when the delivery settles later
+    QString payload;  ///< the file's text before framing, at most OutboxSettings::payloadHead of it
     bool base64 = false;
     FrameRecord::Delivery delivery = FrameRecord::Delivery::Deleted;
 };

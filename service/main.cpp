@@ -9,6 +9,9 @@
 #include <cstdio>
 
 #include <sys/stat.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "common/apperror.h"
 #include "common/datafolders.h"
@@ -28,6 +31,15 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
+
+// A frame from this size on leaves enough freed heap behind to hand back at once.
+constexpr qsizetype kLargeFrame = qsizetype(8) << 20;
+
+void releaseFreedMemory() {
+#if defined(__GLIBC__)
+    std::ignore = ::malloc_trim(0);
+#endif
+}
 
 // Event dispatch is where an error that no handler caught ends: in the incoming log, as in the
 // desktop program.
@@ -232,6 +244,12 @@ int main(int argc, char** argv) {
     if (parser.isSet(metricsOption))
         metrics = std::make_unique<MetricsFile>(engine, parser.value(metricsOption),
                                                 std::chrono::milliseconds(metricsInterval));
+    QObject::connect(&engine, &LinkEngine::deliveryChanged, &app, [](const OutboxSend& send) {
+        // A large frame's lines came and went in small blocks; without this the freed heap
+        // stays with the process until something reuses it.
+        if (send.frame.size() >= kLargeFrame)
+            releaseFreedMemory();
+    });
     uncaught::setHook([&engine](const QString& message) { engine.reportUncaught(message); });
     int code = 0;
     QObject::connect(&shutdown, &ShutdownSignals::requested, &app, [&engine, &code, &notifier] {

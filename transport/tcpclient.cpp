@@ -236,7 +236,22 @@ void TcpClient::Disconnect() {
 }
 
 void TcpClient::Write(const QString& text) {
-    if (text.isEmpty())
+    // Converted a slice at a time into one buffer kept for the next Write: a long text needs no
+    // second copy of itself in memory, and the slice stays in the cache on its way to the socket.
+    send(text.size(), [this, &text](qsizetype at, qsizetype count) {
+        std::vector<char>& buffer = d->sendBuffer;
+        buffer.resize(std::max(buffer.size(), static_cast<std::size_t>(count)));
+        ascii::narrow(QStringView(text).mid(at, count), buffer.data());
+        return QByteArrayView(buffer.data(), count);
+    });
+}
+
+void TcpClient::Write(QByteArrayView bytes) {
+    send(bytes.size(), [bytes](qsizetype at, qsizetype count) { return bytes.sliced(at, count); });
+}
+
+void TcpClient::send(qsizetype size, const std::function<QByteArrayView(qsizetype, qsizetype)>& slice) {
+    if (size == 0)
         return;
     if (!d->handler || !d->handler->socket.valid())
         throw ConnClosedGracefullyError();
@@ -251,16 +266,8 @@ void TcpClient::Write(const QString& text) {
     ServedOperation operation(d->waitHook);
     const sock::Serve serve = operation.serve();
     try {
-        // Converted a slice at a time into one buffer kept for the next Write: a long text
-        // needs no second copy of itself in memory, and the slice stays in the cache on its way
-        // to the socket.
-        std::vector<char>& buffer = d->sendBuffer;
-        buffer.resize(std::max(buffer.size(), static_cast<std::size_t>(std::min(text.size(), kSendSlice))));
-        for (qsizetype at = 0; at < text.size() && accepted; at += kSendSlice) {
-            const QStringView slice = QStringView(text).mid(at, kSendSlice);
-            ascii::narrow(slice, buffer.data());
-            accepted = h.socket.sendAll(QByteArrayView(buffer.data(), slice.size()), d->sendLimit, serve);
-        }
+        for (qsizetype at = 0; at < size && accepted; at += kSendSlice)
+            accepted = h.socket.sendAll(slice(at, std::min(kSendSlice, size - at)), d->sendLimit, serve);
     } catch (const SocketError& e) {
         // A send that timed out or was stopped has left part of a frame on the wire: the link
         // cannot carry another frame, so it is dropped like a broken one and the supervisor

@@ -5,6 +5,7 @@
 #include <QString>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 
 #include "common/result.h"
 #include "transport/deadlinklimits.h"
@@ -68,6 +69,8 @@ public:
     void Disconnect();
     /// One byte per UTF-16 code unit in 7-bit ASCII; sends all or throws.
     void Write(const QString& text);
+    /// Bytes as they are, already what the wire takes; sends all or throws, as Write(QString).
+    void Write(QByteArrayView bytes);
     /// Waits, like a send and with the same wait hook, until the host's TCP has acknowledged
     /// every byte written so far. Fails with the socket error's number and message: 10060 when
     /// the queue has not shrunk for limit, or the break the wait ran into. A failed wait drops
@@ -83,6 +86,9 @@ signals:
     void OnDisconnected();
 
 private:
+    /// Sends size bytes, slice(at, count) giving each piece of at most one send slice.
+    void send(qsizetype size, const std::function<QByteArrayView(qsizetype, qsizetype)>& slice);
+
     struct Impl;
     Impl* d;
 };

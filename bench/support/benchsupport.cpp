@@ -12,14 +12,19 @@
 using namespace Qt::Literals::StringLiterals;
 
 long residentKiB(qint64 pid) {
+    return statusKiB(pid, "VmRSS");
+}
+
+long statusKiB(qint64 pid, const char* field) {
+    const QByteArray key = QByteArray(field) + ':';
     QFile status(pid > 0 ? u"/proc/%1/status"_s.arg(pid) : u"/proc/self/status"_s);
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     // "VmRSS:\t    5120 kB": the kernel writes the figure in kB, which are KiB.
     for (const QByteArray& line : status.readAll().split('\n')) {
-        if (!line.startsWith("VmRSS:"))
+        if (!line.startsWith(key))
             continue;
-        const QList<QByteArray> fields = line.mid(6).simplified().split(' ');
+        const QList<QByteArray> fields = line.mid(key.size()).simplified().split(' ');
         bool ok = false;
         const long kib = fields.value(0).toLong(&ok);
         return ok && fields.value(1) == "kB" ? kib : -1;

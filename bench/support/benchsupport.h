@@ -8,6 +8,9 @@
 /// Resident memory in KiB (VmRSS in /proc/<pid>/status) of this process, or of the process pid,
 /// or -1 when it cannot be read, so that a failed reading never passes for a figure.
 long residentKiB(qint64 pid = 0);
+/// Any "<field>:\t... kB" figure of /proc/<pid>/status (VmHWM, the peak, for one), in KiB; -1
+/// when it cannot be read.
+long statusKiB(qint64 pid, const char* field);
 /// CPU time that all live threads of the process pid have used so far, in seconds, to the
 /// nanosecond; -1 when it cannot be read.
 double cpuSeconds(qint64 pid);

@@ -3,6 +3,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "common/ansicodec.h"
 #include "common/newfile.h"
 #include "common/textlines.h"
 #include "logs/trafficlogs.h"
@@ -47,6 +48,46 @@ private slots:
         QFETCH(int, lines);
         m_logs->incoming().add(entry);
         QCOMPARE(m_logs->incoming().lineCount(), lines);
+    }
+
+    // An entry from its Windows-1252 bytes is the entry of its text, kept or followed only; one
+    // too large for the tail goes at once with all before it, and its followers still see it.
+    void ansiEntryIsItsTextsEntry() {
+        const QByteArray bytes("\x01"
+                               "12"
+                               "\x02"
+                               "caf"
+                               "\xE9"
+                               " "
+                               "\x80"
+                               "\r\nb\nc\r\r\n"
+                               "\x04"
+                               "\x81");
+        TrafficLog byText(u"a"_s);
+        TrafficLog byBytes(u"b"_s);
+        QSignalSpy appended(&byBytes, &TrafficLog::appended);
+        byText.add(ansi::toText(bytes));
+        byBytes.addAnsi(bytes);
+        QCOMPARE(byBytes.lines(), byText.lines());
+        QCOMPARE(byBytes.characters(), byText.characters());
+        QCOMPARE(appended.size(), 1);
+        QCOMPARE(appended[0][0].toStringList(), byText.lines());
+
+        for (const TrafficLog::Tail tail : {TrafficLog::Tail{}, TrafficLog::Tail{100, 4, 1000}}) {
+            TrafficLog log(u"c"_s);
+            log.setKeepAll(false);
+            log.setTail(tail);
+            log.add(u"before"_s);
+            QSignalSpy seen(&log, &TrafficLog::appended);
+            log.addAnsi(bytes);
+            QCOMPARE(seen.size(), 1);
+            QCOMPARE(seen[0][0].toStringList(), byText.lines());
+            QCOMPARE(log.lineCount(), 0);
+            QCOMPARE(log.characters(), 0);
+            QVERIFY(log.entries().isEmpty());
+            log.add(u"after"_s);
+            QCOMPARE(log.lines(), tail.lines > 0 ? QStringList{u"after"_s} : QStringList());
+        }
     }
 
     void replaceDropsEverything() {

@@ -9,10 +9,12 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include "common/ansicodec.h"
 #include "leasecapability.h"
 #include "outbound/outboxfolder.h"
 #include "outbound/outgoingfile.h"
 #include "testfiles.h"
+#include "transport/asciitext.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -160,6 +162,45 @@ private slots:
         QString narrowed = u"aЖ€\U0001F600"_s;
         narrowToAnsi(narrowed);
         QCOMPARE(narrowed, u"a?€??"_s);
+    }
+
+    // The frame built as bytes from the file's bytes is the frame the text path built: the log's
+    // text, the wire's bytes and the payload, for every byte value, the line rules, the
+    // byte-order marks and every marker and Base64 choice.
+    void frameFromBytesIsTheTextPathsFrame_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QByteArray all;
+        for (int b = 1; b < 256; ++b)
+            all += char(b);
+        QTest::newRow("every byte, no final line end") << all;
+        QTest::newRow("every byte, NUL after") << all + QByteArray("\0rest", 5) + all;
+        QTest::newRow("line rules") << QByteArray("a\nb\rc\r\n\n\r\r\nd\r");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("one line end") << QByteArray("\n");
+        QTest::newRow("UTF-8 BOM, outside the code page")
+            << QByteArray("\xEF\xBB\xBF\xC5\x81\xE2\x82\xAC\xC3\xA9\xF0\x9F\x98\x80\n\xD0\x96") + all;
+        QTest::newRow("UTF-16 LE BOM") << QByteArray("\xFF\xFEx\0\n\0\x41\x01\xAC\x20", 10);
+        QTest::newRow("UTF-16 BE BOM") << QByteArray("\xFE\xFF\0x\0\r\x01\x41", 8);
+    }
+    void frameFromBytesIsTheTextPathsFrame() {
+        QFETCH(QByteArray, bytes);
+        for (int mask = 0; mask < 16; ++mask) {
+            const framing::Options options{bool(mask & 1), bool(mask & 2), bool(mask & 4), bool(mask & 8)};
+            const QString text = outgoingText(bytes);
+            QString frame = framing::compact(text, options);
+            narrowToAnsi(frame);
+            for (const qsizetype head : {qsizetype(0), qsizetype(3), qsizetype(1) << 20}) {
+                const OutgoingFrame built = outgoingFrame(bytes, options, head);
+                QCOMPARE(ansi::toText(built.ansi), frame);
+                QCOMPARE(built.payloadSize, text.size());
+                QCOMPARE(built.payloadHead, text.first(std::min(head, text.size())));
+                QByteArray wire = built.ansi;
+                for (char& b : wire)
+                    b = wireBytes()[static_cast<unsigned char>(b)];
+                QCOMPARE(wire, ascii::fromText(frame));
+                QCOMPARE(isAscii(built.ansi), built.ansi == wire);
+            }
+        }
     }
 
 private:
