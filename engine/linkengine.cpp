@@ -104,7 +104,7 @@ LinkEngine::LinkEngine(LinkEngineConfig config, Parameters parameters, QObject* 
     m_manualSender = std::make_unique<ManualSender>(*m_client, m_logs);
     m_manualSender->setSentHook([this](FrameRecord::Source source, const QString& frame,
                                        const QString& payload, const QString& file, bool base64) {
-        emit frameWritten(frame);
+        emit frameWritten(frame.size()); // one byte per code unit on the wire
         m_frames->setCapacity(m_parameters().frameLogCapacity());
         std::ignore = m_frames->addSent(m_config.clock(), source, frame, payload, base64, file);
     });
@@ -203,7 +203,7 @@ void LinkEngine::recordReceived(const QByteArray& block, const std::optional<Res
 
 void LinkEngine::recordOutbox(const OutboxSend& send, bool settled) {
     if (!settled && send.delivery != FrameRecord::Delivery::WriteFailed)
-        emit frameWritten(send.frame);
+        emit frameWritten(send.frame.size());
     if (settled) {
         if (const auto serial = m_outboxRows.take(send.id))
             m_frames->setDelivery(serial, send.delivery);

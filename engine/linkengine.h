@@ -117,9 +117,9 @@ signals:
     /// An outbox file was sent or its delivery settled (a confirmation, or none in time).
     void deliveryChanged(const OutboxSend& send);
     /// Every block the receive poll took, with what the archive made of it (nothing with the
-    /// archive off), and every frame written, as written; whatever the inspector keeps.
+    /// archive off), and the size on the wire of every frame written; whatever the inspector keeps.
     void blockReceived(const QByteArray& block, const std::optional<Result<QString>>& archived);
-    void frameWritten(const QString& frame);
+    void frameWritten(qsizetype bytes);
 
     /// The lit states of the connection lamp and of the on/off button, each set from its own
     /// connected test on every poll tick.

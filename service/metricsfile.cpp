@@ -39,9 +39,9 @@ MetricsFile::MetricsFile(LinkEngine& engine, QString path, std::chrono::millisec
                 if (archived && !archived->ok() && archived->failure().code == InboundArchive::NotWritten)
                     ++m_archiveFailures;
             });
-    connect(&engine, &LinkEngine::frameWritten, this, [this](const QString& frame) {
+    connect(&engine, &LinkEngine::frameWritten, this, [this](qsizetype bytes) {
         ++m_framesOut;
-        m_bytesOut += std::uint64_t(frame.size()); // one byte per code unit on the wire
+        m_bytesOut += std::uint64_t(bytes);
     });
     connect(&engine, &LinkEngine::outboxHealthChanged, this,
             [this](const OutboxHealth& health) { m_health = health; });
