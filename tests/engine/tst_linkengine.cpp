@@ -379,11 +379,13 @@ private slots:
         QCOMPARE(added.first(), u"Verbinding opgebouwd"_s);
         QCOMPARE(added.mid(1, 2), timedOut.split(u"\r\n"_s));
         // The status bar: the error first, while the phase is still up; then down.
-        const auto failed = std::find_if(statuses.cbegin(), statuses.cend(),
-                                         [](const LinkStatus& s) { return !s.lastError.isEmpty(); });
-        QVERIFY(failed != statuses.cend());
-        QCOMPARE(failed->lastError, timedOut);
-        QTRY_VERIFY(std::any_of(failed, statuses.cend(),
+        // By index: the list grows while QTRY waits, which moves its elements.
+        const qsizetype failed = std::find_if(statuses.cbegin(), statuses.cend(),
+                                              [](const LinkStatus& s) { return !s.lastError.isEmpty(); }) -
+                                 statuses.cbegin();
+        QVERIFY(failed < statuses.size());
+        QCOMPARE(statuses.at(failed).lastError, timedOut);
+        QTRY_VERIFY(std::any_of(statuses.cbegin() + failed, statuses.cend(),
                                 [](const LinkStatus& s) { return s.phase == LinkStatus::Phase::Down; }));
         QVERIFY(m_engine->logs().status().lines().contains(u"Disconnected."_s));
 
